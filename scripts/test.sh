@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Sets up everything, builds every preset and runs every test: native, under ASan+UBSan and
+# TSan, the fuzz targets briefly, and the Windows build under Wine in a 32-bit prefix and in
+# a 64-bit prefix (WOW64). Ends with one summary line.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+source scripts/wine-env.sh
+trap wine_prefixes_down EXIT
+
+jobs=$(nproc)
+summary=$(mktemp)
+trap 'wine_prefixes_down; rm -f "$summary"' EXIT
+
+configure_and_build() {
+  cmake --preset "$1" >/dev/null
+  cmake --build "build/$1" -j"$jobs"
+}
+
+# run_ctest LABEL DIR: runs ctest and records its counts for the summary.
+run_ctest() {
+  local label=$1 dir=$2 log
+  log=$(mktemp)
+  echo "== $label"
+  set +e
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  set -e
+  local line total failed
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  failed=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
+  [ -n "$line" ] || { total=0; failed=1; }
+  echo "$label $total $failed" >>"$summary"
+  rm -f "$log"
+  return $rc
+}
+
+status=0
+for preset in native native-asan native-tsan; do
+  configure_and_build "$preset"
+  run_ctest "$preset" "build/$preset" || status=1
+done
+
+if [ -f fuzz/CMakeLists.txt ]; then
+  configure_and_build fuzz
+  bash scripts/fuzz.sh "${TIERLOCK_FUZZ_SECONDS:-60}" || status=1
+fi
+
+configure_and_build mingw32
+for arch in win32 win64; do
+  wine_prefix_up "$arch"
+  expect=0
+  [ "$arch" = win64 ] && expect=1
+  WINEPREFIX="$TIERLOCK_WINE_ROOT/$arch" TIERLOCK_EXPECT_WIN64=$expect \
+    run_ctest "mingw32-$arch" build/mingw32 || status=1
+done
+
+passed=0 failed=0
+while read -r label total bad; do
+  echo "  $label: $((total - bad)) of $total passed"
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+done <"$summary"
+echo "tests: $passed passed, $failed failed"
+exit $status
