@@ -1,0 +1,56 @@
+#include "log/log.h"
+
+#include "plugin/host.h"
+
+namespace tierlock {
+
+std::atomic<IRkFramework*> g_pFrame{nullptr};
+
+namespace {
+
+const char16_t* LevelWord(LogLevel level) {
+    switch (level) {
+        case LogLevel::Info:
+            return u"INFO ";
+        case LogLevel::Error:
+            return u"ERROR";
+        case LogLevel::Core:
+            return u"CORE ";
+    }
+    return u"INFO ";
+}
+
+}  // namespace
+
+IRkFramework* ProbeLogLevel(LogLevel level) noexcept {
+    IRkFramework* frame = g_pFrame.load(std::memory_order_acquire);
+    if (!frame) {
+        return nullptr;
+    }
+    if (frame->Log(nullptr, static_cast<int32_t>(level)) != 0) {
+        return nullptr;
+    }
+    return frame;
+}
+
+void WriteLogLine(IRkFramework* frame, LogLevel level, const char* tag,
+                  std::u16string_view message) noexcept {
+    try {
+        std::u16string line;
+        line.reserve(32 + message.size());
+        line.append(u"[tierlock][");
+        line.append(LevelWord(level));
+        line.append(u"][");
+        for (const char* p = tag; p && *p; ++p) {
+            line.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
+        }
+        line.append(u"] ");
+        line.append(message);
+        line.push_back(u'\n');
+        // The host reads up to the first zero character, as the line's stream would end there.
+        frame->Log(line.c_str(), static_cast<int32_t>(level));
+    } catch (...) {
+    }
+}
+
+}  // namespace tierlock

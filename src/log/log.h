@@ -1,0 +1,81 @@
+// Diagnostic lines: composed here, handed one call per line to the host framework's Log.
+#pragma once
+
+#include <atomic>
+#include <concepts>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+struct IRkFramework;
+
+namespace tierlock {
+
+enum class LogLevel : int32_t { Info = 30, Error = 35, Core = 50 };
+
+// The host framework stored by Init; the sink of every line. Borrowed, never referenced.
+extern std::atomic<IRkFramework*> g_pFrame;
+
+// One argument of FormatWide: an integer of any width or a zero-terminated UTF-16 string.
+class FormatArg {
+  public:
+    enum class Kind : uint8_t { Integer, Wide };
+
+    template <std::integral T>
+    FormatArg(T value)  // NOLINT(google-explicit-constructor): arguments convert implicitly
+        : kind_(Kind::Integer), bits_(static_cast<uint64_t>(static_cast<int64_t>(value))) {
+        if constexpr (std::is_unsigned_v<T>) {
+            bits_ = static_cast<uint64_t>(value);
+        }
+    }
+    FormatArg(const char16_t* text) : kind_(Kind::Wide), text_(text) {}                // NOLINT
+    FormatArg(const std::u16string& text) : kind_(Kind::Wide), text_(text.c_str()) {}  // NOLINT
+
+    Kind kind() const { return kind_; }
+    uint64_t bits() const { return bits_; }
+    const char16_t* text() const { return text_; }
+
+  private:
+    Kind kind_;
+    uint64_t bits_ = 0;
+    const char16_t* text_ = nullptr;
+};
+
+// printf-style formatting of a UTF-16 format: %s (UTF-16 string), %d, %u, %x, %X, %llu, %%.
+// A format that cannot be formatted with the given arguments yields an empty string.
+std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg> args);
+
+template <class... Args>
+std::u16string FormatWide(const char16_t* format, const Args&... args) {
+    if constexpr (sizeof...(Args) == 0) {
+        return FormatWideArgs(format, {});
+    } else {
+        const FormatArg list[] = {FormatArg(args)...};
+        return FormatWideArgs(format, list);
+    }
+}
+
+// Asks the host whether lines of this level are wanted. Returns the framework to write to,
+// or null when nothing is to be written (no framework yet, or the probe refused).
+IRkFramework* ProbeLogLevel(LogLevel level) noexcept;
+
+// Composes "[tierlock][LEVEL][tag] message\n" and hands it to the framework.
+void WriteLogLine(IRkFramework* frame, LogLevel level, const char* tag,
+                  std::u16string_view message) noexcept;
+
+// The one log procedure: a refused level costs one probe call and nothing else.
+template <class... Args>
+void Log(LogLevel level, const char* tag, const char16_t* format, const Args&... args) noexcept {
+    IRkFramework* frame = ProbeLogLevel(level);
+    if (!frame) {
+        return;
+    }
+    try {
+        WriteLogLine(frame, level, tag, FormatWide(format, args...));
+    } catch (...) {
+        // Logging never changes the outcome of the operation that logs.
+    }
+}
+
+}  // namespace tierlock
