@@ -1,0 +1,53 @@
+// The plug-in object handed to the host.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "plugin/host.h"
+#include "plugin/host_ref.h"
+#include "plugin/rule_plug.h"
+#include "rules/rule_model.h"
+
+namespace tierlock {
+
+// Option keys of SetEnable.
+inline constexpr int32_t RKOPT_TIERLOCK_ENABLE = 16;
+inline constexpr int32_t RKOPT_SERCUREAPI_IS_OPEN = 305;
+
+// Process-wide secure-API switch: 1 while the library is loaded until SetEnable changes it.
+extern std::atomic<uint8_t> bSercureApiSwitch;
+
+class Tierlock final : public IRkRulePlug {
+  public:
+    Tierlock() = default;
+    ~Tierlock() = default;
+    Tierlock(const Tierlock&) = delete;
+    Tierlock& operator=(const Tierlock&) = delete;
+
+    bool RK_CALL Init(IRkFramework* pFramework, const char* config, int32_t configLength) override;
+    void RK_CALL UnInit() override;
+    void RK_CALL SetEnable(int32_t key, bool enable) override;
+    int32_t RK_CALL FirstProcessEvent(void* event, void* ruleEng) override;
+    int32_t RK_CALL PreProcessEvent(void* event, void* ruleEng) override;
+    int32_t RK_CALL PostProcessEvent(void* event, void* ruleEng) override;
+    int32_t RK_CALL LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) override;
+    bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
+
+  private:
+    // The flags are read by event threads while Init, UnInit and SetEnable write them.
+    std::atomic<bool> m_isInited{false};
+    std::atomic<bool> m_isEnabled{false};
+    std::atomic<bool> m_isEnabled2{false};
+    std::atomic<bool> m_isWin64{false};
+    IRKEngCloudV2* m_spEngCloudV2 = nullptr;  // held without a reference of its own
+    HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
+    HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
+    MatchRules m_rules;
+    MatchNodes m_matchNodes;
+    HostRef<IRKCache> m_spCache;
+    HostRef<IRKMisKillingQuery> m_spMisKillingQuery;
+    HostRef<IRKMisKillingQuery_V2> m_spMisKillingQueryV2;
+};
+
+}  // namespace tierlock
