@@ -1,0 +1,70 @@
+// The host framework handed to Init: serves services by interface id, records every log line
+// and pop-up request, and answers the log probe per level from a table.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "plugin/host.h"
+#include "simhost/counted.h"
+
+namespace simhost {
+
+struct LogRecord {
+    int32_t level;
+    std::u16string text;
+};
+
+struct PopWndCall {
+    IRkRuleEvent* event;
+    int32_t mode;
+};
+
+class Framework final : public Counted<IRkFramework> {
+  public:
+    Framework() = default;
+    ~Framework() = default;
+    Framework(const Framework&) = delete;
+    Framework& operator=(const Framework&) = delete;
+
+    // QueryInterface for iid answers status; a non-null service is handed out with one
+    // reference added for the caller, whatever the status. Unconfigured ids answer
+    // 0x80004002 with a null pointer.
+    void Serve(const RkGuid& iid, IRkUnknown* service, int32_t status = RK_S_OK);
+    std::vector<RkGuid> queries() const;
+
+    // A non-zero answer to the probe of a level suppresses that level's lines.
+    void SetProbeAnswer(int32_t level, int32_t answer);
+    size_t probes(int32_t level) const;
+    std::vector<LogRecord> lines() const;
+    std::vector<std::u16string> texts() const;
+    void ClearLog();
+
+    void SetPopWndAnswer(bool result, int32_t answer);
+    std::vector<PopWndCall> popups() const;
+
+    int32_t RK_CALL QueryInterface(const RkGuid* iid, void** out) override;
+    bool RK_CALL PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answer) override;
+    int32_t RK_CALL Log(const char16_t* text, int32_t level) override;
+
+  private:
+    struct Service {
+        RkGuid iid;
+        IRkUnknown* object;
+        int32_t status;
+    };
+
+    mutable std::mutex mutex_;
+    std::vector<Service> services_;
+    std::vector<RkGuid> queries_;
+    std::map<int32_t, int32_t> probeAnswers_;
+    std::map<int32_t, size_t> probes_;
+    std::vector<LogRecord> lines_;
+    bool popResult_ = true;
+    int32_t popAnswer_ = 0;
+    std::vector<PopWndCall> popups_;
+};
+
+}  // namespace simhost

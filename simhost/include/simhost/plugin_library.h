@@ -1,0 +1,39 @@
+// Loads the plug-in library by path as the host does and finds its two exports by name.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "plugin/rule_plug.h"
+
+namespace simhost {
+
+class PluginLibrary {
+  public:
+    // Loads the library at path. With freshCopy, a private copy is loaded instead, so that the
+    // instance starts with its own process-wide state (no framework stored yet).
+    static std::unique_ptr<PluginLibrary> Load(const std::filesystem::path& path, bool freshCopy,
+                                               std::string* error);
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    bool Create(const RkGuid* iid, IRkRulePlug** out) const { return create_(iid, out); }
+    void Release(IRkRulePlug* plug) const { release_(plug); }
+    // Finds any other export by name (null when absent).
+    void* Symbol(const char* name) const;
+
+  private:
+    PluginLibrary() = default;
+
+    void* handle_ = nullptr;
+    std::filesystem::path copy_;
+    CreatePlugObjectV2Fn create_ = nullptr;
+    ReleasePlugObjectV2Fn release_ = nullptr;
+};
+
+// The shipped library beside the running executable (tierlock.dll or libtierlock.so).
+std::filesystem::path DefaultPluginPath();
+
+}  // namespace simhost
