@@ -1,0 +1,85 @@
+// The library as the host reaches it: exports found by name, the object used by table slot.
+#include <cstring>
+
+#include "plugin_fixture.h"
+#include "simhost/text.h"
+
+namespace {
+
+IRkRulePlug* const kSentinel = reinterpret_cast<IRkRulePlug*>(0x5a5a5a5a);
+
+TEST_F(PluginTest, RefusesAnIdThatDiffersInAnySingleByte) {
+    for (size_t byte = 0; byte < sizeof(RkGuid); ++byte) {
+        RkGuid iid = IID_IRkRulePlug;
+        reinterpret_cast<uint8_t*>(&iid)[byte] ^= 0x01;
+        IRkRulePlug* out = kSentinel;
+        EXPECT_FALSE(library_->Create(&iid, &out)) << "byte " << byte;
+        EXPECT_EQ(out, kSentinel) << "byte " << byte;
+    }
+}
+
+TEST_F(PluginTest, IdIsComparedInWindowsGuidLayout) {
+    const uint8_t raw[16] = {0x71, 0xA4, 0x07, 0xB6, 0x90, 0xB1, 0x66, 0x44,
+                             0xA6, 0xE0, 0x61, 0x81, 0x74, 0x08, 0x9D, 0x16};
+    RkGuid iid;
+    std::memcpy(&iid, raw, sizeof(iid));
+    IRkRulePlug* out = nullptr;
+    ASSERT_TRUE(library_->Create(&iid, &out));
+    ASSERT_NE(out, nullptr);
+    library_->Release(out);
+}
+
+TEST_F(PluginTest, RefusesNullOutSlotAndNullId) {
+    EXPECT_FALSE(library_->Create(&IID_IRkRulePlug, nullptr));
+    IRkRulePlug* out = kSentinel;
+    EXPECT_FALSE(library_->Create(nullptr, &out));
+    EXPECT_EQ(out, kSentinel);
+}
+
+TEST_F(PluginTest, ObjectsAreDistinctAndOutliveEachOther) {
+    IRkRulePlug* first = NewPlug();
+    IRkRulePlug* second = NewPlug();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(first->m_interfaceText.empty());
+    EXPECT_FALSE(first->m_interfaceFlag);
+
+    ReleasePlug(first);
+    EXPECT_TRUE(second->Init(&framework_, nullptr, 0));
+    second->SetEnable(16, true);
+    EXPECT_EQ(second->FirstProcessEvent(nullptr, nullptr), 0);
+    second->UnInit();
+    EXPECT_EQ(framework_.texts().back(), simhost::LogLine(30, "Tierlock::UnInit", u"UnInit ok"));
+}
+
+TEST_F(PluginTest, ReleaseOfNullDoesNothing) {
+    library_->Release(nullptr);
+    EXPECT_NE(NewPlug(), nullptr);
+}
+
+TEST_F(PluginTest, IdleHooksAnswerZeroAndFalseBeforeAndAfterInit) {
+    IRkRulePlug* plug = NewPlug();
+    int dummy = 0;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(plug->FirstProcessEvent(&dummy, &dummy), 0);
+        EXPECT_EQ(plug->PreProcessEvent(&dummy, nullptr), 0);
+        EXPECT_EQ(plug->PostProcessEvent(nullptr, &dummy), 0);
+        EXPECT_FALSE(plug->AfterProcessEvent(&dummy, &dummy, &dummy));
+        ASSERT_TRUE(plug->Init(&framework_, nullptr, 0));
+    }
+}
+
+TEST_F(PluginTest, NothingReachesTheHostBeforeTheFirstInit) {
+    IRkRulePlug* plug = NewPlug();
+    plug->SetEnable(16, true);
+    plug->SetEnable(305, false);
+    plug->FirstProcessEvent(nullptr, nullptr);
+    plug->AfterProcessEvent(nullptr, nullptr, nullptr);
+    plug->UnInit();
+    EXPECT_FALSE(plug->Init(nullptr, nullptr, 0));
+    EXPECT_TRUE(framework_.lines().empty());
+    EXPECT_EQ(framework_.probes(30) + framework_.probes(35) + framework_.probes(50), 0u);
+}
+
+}  // namespace
