@@ -3,4 +3,5 @@
 // relies on, and tests can configure it.
 #pragma once
 
+#include "platform/critical_section.h"
 #include "platform/system_info.h"

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/host.h"
+
+namespace tierlock {
+
+// The one access point to the host's process tree: finds nodes, walks them, reads their pid,
+// parent, path, creation time and properties, and writes levels and the converted path back.
+// One instance per process, never destroyed; it holds no reference on the host services.
+class rkProcTreeHelper {
+  public:
+    static rkProcTreeHelper* GetInstance();
+
+    // Keeps the first pair of services it is given; later calls change nothing.
+    bool init(IRKProcTreeV3Ctrl* procTree, IRKProcessTreeHelperCtrl* helperCtrl);
+
+    bool FindNode(uint32_t pid, uint32_t& outRootOffset, uint32_t& outNodeOffset,
+                  const uint64_t* pCreateTime);
+    bool GetPPidByPid(uint32_t pid, const uint64_t* pCreateTime, uint32_t& outPPid);
+    bool GetRootPid(uint32_t rootOffset, uint32_t nodeOffset, uint32_t& outPid);
+    bool GetAllNodePtr(uint32_t rootOffset, uint32_t nodeOffset, std::vector<uint32_t>& outNodes);
+    bool GetChildNodes(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
+                       std::vector<uint32_t>& outNodes);
+
+    bool GetPathByRootOffset(uint32_t rootOffset, uint32_t nodeOffset, uint32_t pid, bool convert,
+                             std::u16string& outPath);
+    bool GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
+                             uint32_t pid, bool convert, std::u16string& outPath);
+
+    bool GetLevelAndSubByRootOffset(uint32_t rootOffset, uint32_t nodeOffset, int32_t* outLevel,
+                                    int32_t* outSubLevel);
+    bool GetLevelAndSubByNodeOffset(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
+                                    int32_t* outLevel, int32_t* outSubLevel);
+    bool FixLevel_is_Exist_ByRootOffset(uint32_t rootOffset, uint32_t nodeOffset);
+    bool isValidFixLevel(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr);
+
+    bool SetLevelByPid(uint32_t pid, int32_t level, const uint64_t* pCreateTime);
+    bool SetSubLevelByPid(uint32_t pid, int32_t subLevel, const uint64_t* pCreateTime);
+    // Stores the converted image path under "CURRENT_CONVERT_PATH".
+    bool SetPropByPid(uint32_t pid, const std::u16string& value, const uint64_t* pCreateTime);
+
+    bool GetIntValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr, const char* name,
+                     int32_t& outValue);
+    bool GetInt64Value(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr, const char* name,
+                       uint64_t& outValue);
+    bool GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr, const char* name,
+                      std::u16string& outValue);
+
+  private:
+    rkProcTreeHelper() = default;
+    ~rkProcTreeHelper() = default;
+    rkProcTreeHelper(const rkProcTreeHelper&) = delete;
+    rkProcTreeHelper& operator=(const rkProcTreeHelper&) = delete;
+
+    // Logs and answers false until init has stored the services.
+    bool IsReady(const char* tag) const;
+    // The node pointer of (root, node), logging under tag when the host has none.
+    bool NodePtrOf(const char* tag, uint32_t rootOffset, uint32_t nodeOffset, uint32_t& nodePtr);
+    // The node's image path as the host stores it; false when it has none or lies about it.
+    bool ReadNodePath(const char* tag, uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
+                      std::u16string& outPath);
+    bool SetLevelProperty(uint32_t pid, int32_t value, const char* name,
+                          const uint64_t* pCreateTime);
+
+    // Written once by init under the process lock, published through m_bInit.
+    IRKProcTreeV3Ctrl* m_pProcTree = nullptr;
+    IRKProcessTreeHelperCtrl* m_pHelperCtrl = nullptr;
+    std::atomic<bool> m_bInit{false};
+};
+
+}  // namespace tierlock

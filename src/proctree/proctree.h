@@ -1,0 +1,4 @@
+// Typed access to the host's process tree.
+#pragma once
+
+#include "proctree/proc_tree_helper.h"
