@@ -1,5 +1,9 @@
 #include "log/log.h"
 
+#include <iterator>
+
+#include <utf8cpp/utf8.h>
+
 #include "plugin/host.h"
 
 namespace tierlock {
@@ -21,6 +25,16 @@ const char16_t* LevelWord(LogLevel level) {
 }
 
 }  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+    std::string valid;
+    valid.reserve(text.size());
+    utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+    std::u16string wide;
+    wide.reserve(valid.size());
+    utf8::utf8to16(valid.begin(), valid.end(), std::back_inserter(wide));
+    return wide;
+}
 
 IRkFramework* ProbeLogLevel(LogLevel level) noexcept {
     IRkFramework* frame = g_pFrame.load(std::memory_order_acquire);

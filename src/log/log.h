@@ -56,6 +56,9 @@ std::u16string FormatWide(const char16_t* format, const Args&... args) {
     }
 }
 
+// UTF-8 to UTF-16 for message texts; invalid input becomes replacement characters.
+std::u16string Utf8ToUtf16(std::string_view text);
+
 // Asks the host whether lines of this level are wanted. Returns the framework to write to,
 // or null when nothing is to be written (no framework yet, or the probe refused).
 IRkFramework* ProbeLogLevel(LogLevel level) noexcept;

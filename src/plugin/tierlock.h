@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "plugin/host.h"
 #include "plugin/host_ref.h"
@@ -35,6 +36,11 @@ class Tierlock final : public IRkRulePlug {
     bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
 
   private:
+    // Parses the configuration text into the model and logs it.
+    void LoadConfiguration(std::string_view config);
+    // Collects the six host services; a missing one is logged and left null.
+    void QueryServices(IRkFramework* frame);
+
     // The flags are read by event threads while Init, UnInit and SetEnable write them.
     std::atomic<bool> m_isInited{false};
     std::atomic<bool> m_isEnabled{false};
