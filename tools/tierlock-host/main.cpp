@@ -10,6 +10,7 @@
 #include "plugin/rule_plug.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
+#include "simhost/services.h"
 #include "simhost/text.h"
 
 namespace {
@@ -71,6 +72,12 @@ int main(int argc, char** argv) {
     }
 
     simhost::Framework framework;
+    simhost::CacheService cache;
+    simhost::CloudEngine cloud;
+    simhost::TrustQueryV2 trustQuery;
+    framework.Serve(IID_IRKCACHE, &cache);
+    framework.Serve(IID_IRKEngCloudV2, &cloud);
+    framework.Serve(IID_IRKMisKillingQuery_V2, &trustQuery);
     const bool initialised =
         plug->Init(&framework, config.data(), static_cast<int32_t>(config.size()));
     plug->SetEnable(16, true);
