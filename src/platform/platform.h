@@ -3,5 +3,7 @@
 // relies on, and tests can configure it.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/critical_section.h"
+#include "platform/paths.h"
 #include "platform/system_info.h"

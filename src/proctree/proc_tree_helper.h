@@ -61,11 +61,13 @@ class rkProcTreeHelper {
     bool IsReady(const char* tag) const;
     // The node pointer of (root, node), logging under tag when the host has none.
     bool NodePtrOf(const char* tag, uint32_t rootOffset, uint32_t nodeOffset, uint32_t& nodePtr);
-    // The node's image path as the host stores it; false when it has none or lies about it.
+    // The node's image path as the host stores it; false when it has none or claims a length
+    // no path can have.
     bool ReadNodePath(const char* tag, uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
-                      std::u16string& outPath);
-    bool SetLevelProperty(uint32_t pid, int32_t value, const char* name,
-                          const uint64_t* pCreateTime);
+                      uint32_t pid, std::u16string& outPath);
+    // Writes a level value as 4 bytes; 0 and -1 are no levels and are refused.
+    bool SetLevelProperty(const char* tag, uint32_t pid, int32_t value, const char* name,
+                          const char16_t* refusal, const uint64_t* pCreateTime);
 
     // Written once by init under the process lock, published through m_bInit.
     IRKProcTreeV3Ctrl* m_pProcTree = nullptr;

@@ -1,0 +1,44 @@
+// Path normalisation between the 64-bit system folder's two names ("system32", what 64-bit
+// processes and the host report, and "sysnative", through which 32-bit code reaches it without
+// redirection), short-name expansion and the two string conversions used for keys and logs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tierlock::platform {
+
+// Fixed path buffers hold this many characters, terminator included.
+inline constexpr uint32_t kMaxPathChars = 260;
+
+// The image path as the plug-in should open it: a path under <windows>\system32 becomes the
+// same path under <windows>\sysnative. Anything else is copied unchanged. destination may be
+// source itself; capacity counts characters, terminator included. False when nothing usable
+// was written: the same buffer was left unconverted, or the result does not fit.
+bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity);
+
+// The path as the host and the rules see it: a path under <windows>\sysnative\ becomes the
+// lowered path under system32. output may be input itself; it is left as it was when the path
+// is empty or is the folder itself, and receives input unchanged when there is nothing to do.
+bool SysnativeToSystem32(const std::u16string& input, std::u16string& output);
+
+namespace api_win {
+// Long form of a path with a short-name component into a buffer of kMaxPathChars characters:
+// the length written, 0 on failure, or the size needed when the buffer is too small.
+uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination);
+}  // namespace api_win
+
+// A narrow string in the given code page (0 = the system ANSI code page) as UTF-16.
+std::u16string MultiByteToWString(const std::string& input, uint32_t codePage);
+
+// Only A to Z are lowered; every other code unit stays as it is.
+std::u16string ToLowerAscii(const std::u16string& input);
+
+// Substitute only (no effect on Windows): the Windows directory, and short names that
+// GetLongPathNameW expands (matched ignoring case, as a whole path).
+void SetSubstituteWindowsDirectory(const std::u16string& directory);
+void SetSubstituteLongPathName(const std::u16string& shortPath, const std::u16string& longPath);
+void ClearSubstituteLongPathNames();
+
+}  // namespace tierlock::platform

@@ -1,0 +1,132 @@
+#include "proctree/cache_helper.h"
+
+#include <algorithm>
+#include <new>
+
+#include "bundle/bundle.h"
+#include "log/log.h"
+#include "platform/platform.h"
+
+namespace tierlock {
+namespace {
+
+constexpr const char* kGetTag = "rkProcessTreeCacheHelper::GetProcessProperty";
+
+// A chain deeper than this is a host fault, not a process ancestry.
+constexpr uint32_t kMaxChainRecords = 4096;
+
+std::u16string Widen(const char* name) {
+    std::u16string wide;
+    for (const char* p = name; p && *p; ++p) {
+        wide.push_back(static_cast<unsigned char>(*p));
+    }
+    return wide;
+}
+
+uint64_t CreateTimeOf(const uint64_t* pCreateTime) { return pCreateTime ? *pCreateTime : 0; }
+
+}  // namespace
+
+IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target) {
+    if (!target) {
+        return nullptr;
+    }
+    IASBundle* bundle = target->GetBundle();
+    if (!bundle) {
+        Log(LogLevel::Error, "GetRKProcessTreeCache", u"nullptr == Bundle");
+        return nullptr;
+    }
+    uint64_t value = 0;
+    bundle->GetInt64(kProcessTreeCacheKey, &value);
+    if (value == 0) {
+        Log(LogLevel::Error, "GetRKProcessTreeCache", u"ProcessTreeCache is null");
+        return nullptr;
+    }
+    return reinterpret_cast<IRKProcessTreeCache*>(static_cast<uintptr_t>(value));
+}
+
+bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
+                                                  const char* name, int32_t& outValue) {
+    if (!m_pCache) {
+        return false;
+    }
+    uint32_t size = sizeof(outValue);
+    const bool ok = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d",
+        pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
+    return ok;
+}
+
+bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
+                                                  const char* name, uint64_t& outValue) {
+    if (!m_pCache) {
+        return false;
+    }
+    uint32_t size = sizeof(outValue);
+    const bool ok = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %llu  ret : %d",
+        pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
+    return ok;
+}
+
+bool rkProcessTreeCacheHelper::SetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
+                                                  const char* name, int32_t value) {
+    if (!m_pCache) {
+        return false;
+    }
+    const int32_t copy = value;
+    const bool ok = m_pCache->SetProcessValue(pid, pCreateTime, name, &copy, sizeof(copy), 0);
+    Log(LogLevel::Info, "rkProcessTreeCacheHelper::SetProcessProperty",
+        u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d", pid,
+        CreateTimeOf(pCreateTime), Widen(name), value, ok ? 1 : 0);
+    return ok;
+}
+
+bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCreateTime,
+                                               int32_t& outLevel, int32_t& outSubLevel) {
+    constexpr const char* kTag = "rkProcessTreeCacheHelper::GetProcessLevel";
+    const char* levelName = "LEVEL";
+    const char* subLevelName = "SUB_LEVEL";
+    const uint64_t now = platform::CurrentUnixSeconds();
+    uint64_t ttl = 0;
+    if (GetProcessProperty(pid, pCreateTime, "FLVL_TTL", ttl)) {
+        Log(LogLevel::Info, kTag, u"FixLevelTTL : %llu  CurrentTime : %llu", ttl, now);
+        // All bits set means the fixed pair never expires.
+        if (ttl == UINT64_MAX || ttl >= now) {
+            levelName = "FIX_LEVEL";
+            subLevelName = "FIX_SUB_LEVEL";
+        }
+    }
+    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", Widen(levelName),
+        Widen(subLevelName));
+    if (!GetProcessProperty(pid, pCreateTime, levelName, outLevel)) {
+        return false;
+    }
+    return GetProcessProperty(pid, pCreateTime, subLevelName, outSubLevel);
+}
+
+bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid,
+                                               std::vector<RkProcessInfoRecord>& records) {
+    if (!m_pCache) {
+        return false;
+    }
+    uint32_t count = 0;
+    if (!m_pCache->GetProcessChain(pid, 0, nullptr, &count)) {
+        return false;
+    }
+    if (count > kMaxChainRecords) {
+        Log(LogLevel::Error, "rkProcessTreeCacheHelper::GetChainRecords",
+            u"chain count %u refused", count);
+        return false;
+    }
+    records.assign(count, RkProcessInfoRecord{});
+    uint32_t capacity = count;
+    const bool ok = m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
+    if (!ok) {
+        return false;
+    }
+    std::reverse(records.begin(), records.end());
+    return true;
+}
+
+}  // namespace tierlock

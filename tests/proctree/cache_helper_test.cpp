@@ -1,0 +1,176 @@
+// The process-information cache helper against the simulated cache: finding the cache in the
+// target's bundle, typed reads and writes, the level pair in force, and the process chain.
+#include <gtest/gtest.h>
+
+#include "bundle/bundle.h"
+#include "log/log.h"
+#include "platform/platform.h"
+#include "proctree/proctree.h"
+#include "simhost/framework.h"
+#include "simhost/process_cache.h"
+#include "simhost/rule_objects.h"
+#include "simhost/text.h"
+
+namespace {
+
+using simhost::LogLine;
+using tierlock::rkProcessTreeCacheHelper;
+
+constexpr uint64_t kNow = 1700000000;
+
+class CacheHelper : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tierlock::g_pFrame = &framework_;
+        tierlock::platform::SetSubstituteUnixSeconds(kNow);
+        cache_.AddProcess(10, 555, 4, u"C:\\app.exe");
+    }
+    void TearDown() override {
+        tierlock::g_pFrame = nullptr;
+        tierlock::platform::SetSubstituteUnixSeconds(std::nullopt);
+        if (bundle_) {
+            bundle_->Release();
+        }
+    }
+
+    // A target whose bundle carries value under the cache key.
+    void CarryCache(uint64_t value) {
+        ASSERT_EQ(tierlock::CreateBundle(&bundle_), RK_S_OK);
+        bundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(value),
+                          static_cast<uint32_t>(value >> 32));
+        target_.bundle = bundle_;
+    }
+
+    simhost::Framework framework_;
+    simhost::ProcessCache cache_;
+    simhost::RuleTarget target_;
+    IASBundle* bundle_ = nullptr;
+};
+
+TEST_F(CacheHelper, CacheIsFoundInTheTargetsBundle) {
+    EXPECT_EQ(tierlock::GetRKProcessTreeCache(nullptr), nullptr);
+    EXPECT_TRUE(framework_.lines().empty());
+    EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), nullptr);
+    CarryCache(0);
+    EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), nullptr);
+    bundle_->Release();
+    CarryCache(reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
+    EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), &cache_);
+    EXPECT_EQ(framework_.texts(),
+              (std::vector<std::u16string>{
+                  LogLine(35, "GetRKProcessTreeCache", u"nullptr == Bundle"),
+                  LogLine(35, "GetRKProcessTreeCache", u"ProcessTreeCache is null")}));
+}
+
+TEST_F(CacheHelper, TypedReadsAndWritesWithTheirLines) {
+    rkProcessTreeCacheHelper helper(&cache_);
+    const uint64_t createTime = 555;
+    ASSERT_TRUE(helper.SetProcessProperty(10, &createTime, "LEVEL", 70));
+    int32_t level = -1;
+    EXPECT_TRUE(helper.GetProcessProperty(10, &createTime, "LEVEL", level));
+    EXPECT_EQ(level, 70);
+    int32_t missing = 3;
+    EXPECT_FALSE(helper.GetProcessProperty(10, nullptr, "SUB_LEVEL", missing));
+
+    const auto writes = cache_.writes();
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(writes[0].data, (std::vector<uint8_t>{70, 0, 0, 0}));
+    EXPECT_EQ(writes[0].reserved, 0u);
+    EXPECT_EQ(writes[0].createTime, 555u);
+    EXPECT_EQ(cache_.readTimes().back(), std::nullopt);  // a null time is passed through
+
+    const std::u16string tag = u"rkProcessTreeCacheHelper::";
+    EXPECT_EQ(framework_.texts(),
+              (std::vector<std::u16string>{
+                  LogLine(30, "rkProcessTreeCacheHelper::SetProcessProperty",
+                          u"pid : 10  createtime : 555  key : LEVEL  value : 70  ret : 1"),
+                  LogLine(30, "rkProcessTreeCacheHelper::GetProcessProperty",
+                          u"pid : 10  createtime : 555  key : LEVEL  value : 70  ret : 1"),
+                  LogLine(30, "rkProcessTreeCacheHelper::GetProcessProperty",
+                          u"pid : 10  createtime : 0  key : SUB_LEVEL  value : 3  ret : 0")}));
+
+    rkProcessTreeCacheHelper none(nullptr);
+    EXPECT_FALSE(none.GetProcessProperty(10, nullptr, "LEVEL", level));
+    EXPECT_FALSE(none.SetProcessProperty(10, nullptr, "LEVEL", 1));
+    EXPECT_FALSE(none.GetProcessLevel(10, nullptr, level, level));
+    std::vector<tierlock::RkProcessInfoRecord> records;
+    EXPECT_FALSE(none.GetChainRecords(10, records));
+    EXPECT_EQ(framework_.lines().size(), 3u);
+}
+
+TEST_F(CacheHelper, FixedPairWhileItsExpiryHasNotPassed) {
+    cache_.SetInt(10, "LEVEL", 70);
+    cache_.SetInt(10, "SUB_LEVEL", 3);
+    cache_.SetInt(10, "FIX_LEVEL", 10);
+    cache_.SetInt(10, "FIX_SUB_LEVEL", 1);
+    rkProcessTreeCacheHelper helper(&cache_);
+    struct Case {
+        uint64_t ttl;
+        int32_t level;
+    };
+    for (const Case& c :
+         {Case{kNow, 10}, Case{kNow - 1, 70}, Case{UINT64_MAX, 10}, Case{kNow + 3600, 10}}) {
+        cache_.SetUInt64(10, "FLVL_TTL", c.ttl);
+        int32_t level = 0, subLevel = 0;
+        EXPECT_TRUE(helper.GetProcessLevel(10, nullptr, level, subLevel)) << c.ttl;
+        EXPECT_EQ(level, c.level) << c.ttl;
+        EXPECT_EQ(subLevel, c.level == 10 ? 1 : 3) << c.ttl;
+    }
+    const auto lines = framework_.texts();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel",
+                                u"FixLevelTTL : 1699999999  CurrentTime : 1700000000")),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel",
+                                u"KeyLevel : FIX_LEVEL  KeySubLevel : FIX_SUB_LEVEL")),
+              lines.end());
+}
+
+TEST_F(CacheHelper, LevelReadStopsAtTheFirstFailure) {
+    cache_.SetInt(10, "SUB_LEVEL", 3);
+    rkProcessTreeCacheHelper helper(&cache_);
+    int32_t level = 0, subLevel = 0;
+    EXPECT_FALSE(helper.GetProcessLevel(10, nullptr, level, subLevel));
+    for (const auto& line : framework_.texts()) {
+        EXPECT_EQ(line.find(u"key : SUB_LEVEL"), std::u16string::npos);
+    }
+    // A valid expiry without the fixed pair itself makes the read fail.
+    cache_.SetInt(10, "LEVEL", 70);
+    cache_.SetUInt64(10, "FLVL_TTL", UINT64_MAX);
+    EXPECT_FALSE(helper.GetProcessLevel(10, nullptr, level, subLevel));
+}
+
+TEST_F(CacheHelper, ChainIsReversedAndHostileCountsAreRefused) {
+    cache_.AddProcess(4, 444, 1, u"C:\\parent.exe");
+    cache_.AddProcess(1, std::nullopt, 0, u"C:\\root.exe");
+    cache_.SetChain(10, {10, 4, 1});
+    rkProcessTreeCacheHelper helper(&cache_);
+    std::vector<tierlock::RkProcessInfoRecord> records;
+    ASSERT_TRUE(helper.GetChainRecords(10, records));
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].processId, 1u);
+    EXPECT_EQ(records[2].processId, 10u);
+    EXPECT_EQ(records[1].createTime, 444u);
+    EXPECT_EQ(std::u16string(records[1].imagePath), u"C:\\parent.exe");
+
+    std::vector<tierlock::RkProcessInfoRecord> untouched(1);
+    EXPECT_FALSE(helper.GetChainRecords(99, untouched));  // no chain: list untouched
+    EXPECT_EQ(untouched.size(), 1u);
+
+    cache_.failChainFill = true;
+    EXPECT_FALSE(helper.GetChainRecords(10, records));
+    EXPECT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].processId, 0u);  // zero-filled records stay
+
+    cache_.failChainFill = false;
+    for (uint32_t count : {0x7FFFFFFFu, 0xFFFFFFFFu, 100000u}) {
+        cache_.chainCountOverride = count;
+        EXPECT_FALSE(helper.GetChainRecords(10, records)) << count;
+    }
+    cache_.chainCountOverride = 0;
+    EXPECT_TRUE(helper.GetChainRecords(10, records));
+    EXPECT_TRUE(records.empty());
+}
+
+}  // namespace
