@@ -7,22 +7,22 @@
 namespace tierlock::platform::os {
 
 // GetSystemWindowsDirectoryW: length copied, 0 on failure, or the size needed.
-uint32_t GetSystemWindowsDirectory(char16_t* buffer, uint32_t size);
+uint32_t WindowsDirectory(char16_t* buffer, uint32_t size);
 
 // PathCombineW into a buffer of kMaxPathChars characters; false where it answers null.
-bool PathCombine(char16_t* destination, const char16_t* directory, const char16_t* file);
+bool CombinePath(char16_t* destination, const char16_t* directory, const char16_t* file);
 
 // StrCmpNIW: compares at most count characters ignoring case; 0 when equal.
-int StrCmpNI(const char16_t* a, const char16_t* b, int count);
+int CompareNoCase(const char16_t* a, const char16_t* b, int count);
 
 // StrChrW: the first occurrence of c, or null.
-const char16_t* StrChr(const char16_t* text, char16_t c);
+const char16_t* FindChar(const char16_t* text, char16_t c);
 
 // GetLongPathNameW.
-uint32_t GetLongPathName(const char16_t* source, char16_t* destination, uint32_t size);
+uint32_t LongPathName(const char16_t* source, char16_t* destination, uint32_t size);
 
 // MultiByteToWideChar with flags 0.
-int MultiByteToWideChar(uint32_t codePage, const char* input, int inputLength, char16_t* output,
-                        int outputLength);
+int ToWide(uint32_t codePage, const char* input, int inputLength, char16_t* output,
+           int outputLength);
 
 }  // namespace tierlock::platform::os

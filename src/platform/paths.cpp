@@ -18,20 +18,20 @@ enum class Redirect { NotSystem32, Converted, Failed };
 // built in memory first, so a path of any length either fits the caller's buffer or is refused.
 Redirect RedirectToSysnative(const char16_t* source, std::u16string& converted) {
     char16_t windows[kMaxPathChars] = {};
-    const uint32_t windowsLength = os::GetSystemWindowsDirectory(windows, kMaxPathChars);
+    const uint32_t windowsLength = os::WindowsDirectory(windows, kMaxPathChars);
     // A larger answer is the size needed: the buffer holds nothing usable then.
     if (windowsLength == 0 || windowsLength >= kMaxPathChars) {
         return Redirect::NotSystem32;
     }
     char16_t system32[kMaxPathChars] = {};
-    if (!os::PathCombine(system32, windows, u"system32\\")) {
+    if (!os::CombinePath(system32, windows, u"system32\\")) {
         return Redirect::NotSystem32;
     }
     // The folder name without its trailing backslash, so that the folder itself matches too.
     const size_t folderLength = std::char_traits<char16_t>::length(system32) - 1;
     const std::u16string_view path(source);
     if (path.size() < folderLength ||
-        os::StrCmpNI(source, system32, static_cast<int>(folderLength)) != 0) {
+        os::CompareNoCase(source, system32, static_cast<int>(folderLength)) != 0) {
         return Redirect::NotSystem32;
     }
     // "System32x\..." is another folder that merely shares the name's beginning.
@@ -39,7 +39,7 @@ Redirect RedirectToSysnative(const char16_t* source, std::u16string& converted) 
         return Redirect::NotSystem32;
     }
     char16_t sysnative[kMaxPathChars] = {};
-    if (!os::PathCombine(sysnative, windows, u"sysnative\\")) {
+    if (!os::CombinePath(sysnative, windows, u"sysnative\\")) {
         return Redirect::Failed;
     }
     converted = sysnative;
@@ -62,7 +62,7 @@ bool CopyIfFits(std::u16string_view text, char16_t* destination, size_t capacity
 const std::u16string& SysnativePrefix() {
     static const std::u16string prefix = [] {
         char16_t windows[kMaxPathChars] = {};
-        const uint32_t length = os::GetSystemWindowsDirectory(windows, kMaxPathChars);
+        const uint32_t length = os::WindowsDirectory(windows, kMaxPathChars);
         std::u16string text;
         if (length < kMaxPathChars) {
             text.assign(windows, length);
@@ -89,7 +89,7 @@ bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t c
     }
     const char16_t* const callerSource = source;
     char16_t expanded[kMaxPathChars] = {};
-    if (source[0] != u'\\' && os::StrChr(source, u'~')) {
+    if (source[0] != u'\\' && os::FindChar(source, u'~')) {
         const uint32_t length = api_win::Api_GetLongPathName(source, expanded);
         // An answer of kMaxPathChars or more is the size needed: nothing was written.
         if (length != 0 && length < kMaxPathChars) {
@@ -150,7 +150,7 @@ namespace api_win {
 
 uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination) {
     Log(LogLevel::Info, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
-    return os::GetLongPathName(source, destination, kMaxPathChars);
+    return os::LongPathName(source, destination, kMaxPathChars);
 }
 
 }  // namespace api_win
@@ -165,8 +165,8 @@ std::u16string MultiByteToWString(const std::string& input, uint32_t codePage) {
     if (!buffer) {
         return {};
     }
-    os::MultiByteToWideChar(codePage, input.data(), static_cast<int>(length), buffer.get(),
-                            static_cast<int>(length + 1));
+    os::ToWide(codePage, input.data(), static_cast<int>(length), buffer.get(),
+               static_cast<int>(length + 1));
     return std::u16string(buffer.get());
 }
 

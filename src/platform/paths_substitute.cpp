@@ -59,7 +59,7 @@ constexpr char16_t kWindows1252High[32] = {
 
 namespace os {
 
-uint32_t GetSystemWindowsDirectory(char16_t* buffer, uint32_t size) {
+uint32_t WindowsDirectory(char16_t* buffer, uint32_t size) {
     SubstituteState& state = State();
     std::lock_guard lock(state.mutex);
     if (state.windowsDirectory.empty()) {
@@ -68,7 +68,7 @@ uint32_t GetSystemWindowsDirectory(char16_t* buffer, uint32_t size) {
     return CopyOrNeeded(state.windowsDirectory, buffer, size);
 }
 
-bool PathCombine(char16_t* destination, const char16_t* directory, const char16_t* file) {
+bool CombinePath(char16_t* destination, const char16_t* directory, const char16_t* file) {
     if (!destination || (!directory && !file)) {
         return false;
     }
@@ -86,7 +86,7 @@ bool PathCombine(char16_t* destination, const char16_t* directory, const char16_
     return true;
 }
 
-int StrCmpNI(const char16_t* a, const char16_t* b, int count) {
+int CompareNoCase(const char16_t* a, const char16_t* b, int count) {
     for (int i = 0; i < count; ++i) {
         const char16_t x = FoldAscii(a[i]);
         const char16_t y = FoldAscii(b[i]);
@@ -100,7 +100,7 @@ int StrCmpNI(const char16_t* a, const char16_t* b, int count) {
     return 0;
 }
 
-const char16_t* StrChr(const char16_t* text, char16_t c) {
+const char16_t* FindChar(const char16_t* text, char16_t c) {
     for (; *text; ++text) {
         if (*text == c) {
             return text;
@@ -109,7 +109,7 @@ const char16_t* StrChr(const char16_t* text, char16_t c) {
     return nullptr;
 }
 
-uint32_t GetLongPathName(const char16_t* source, char16_t* destination, uint32_t size) {
+uint32_t LongPathName(const char16_t* source, char16_t* destination, uint32_t size) {
     if (!source) {
         return 0;
     }
@@ -122,8 +122,8 @@ uint32_t GetLongPathName(const char16_t* source, char16_t* destination, uint32_t
     return CopyOrNeeded(found->second, destination, size);
 }
 
-int MultiByteToWideChar(uint32_t codePage, const char* input, int inputLength, char16_t* output,
-                        int outputLength) {
+int ToWide(uint32_t codePage, const char* input, int inputLength, char16_t* output,
+           int outputLength) {
     const std::string_view bytes(input, static_cast<size_t>(inputLength));
     std::u16string wide;
     if (codePage == kCodePageUtf8) {

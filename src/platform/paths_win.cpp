@@ -20,28 +20,28 @@ const wchar_t* Wide(const char16_t* text) {
 
 namespace os {
 
-uint32_t GetSystemWindowsDirectory(char16_t* buffer, uint32_t size) {
+uint32_t WindowsDirectory(char16_t* buffer, uint32_t size) {
     return ::GetSystemWindowsDirectoryW(Wide(buffer), size);
 }
 
-bool PathCombine(char16_t* destination, const char16_t* directory, const char16_t* file) {
+bool CombinePath(char16_t* destination, const char16_t* directory, const char16_t* file) {
     return ::PathCombineW(Wide(destination), Wide(directory), Wide(file)) != nullptr;
 }
 
-int StrCmpNI(const char16_t* a, const char16_t* b, int count) {
+int CompareNoCase(const char16_t* a, const char16_t* b, int count) {
     return ::StrCmpNIW(Wide(a), Wide(b), count);
 }
 
-const char16_t* StrChr(const char16_t* text, char16_t c) {
+const char16_t* FindChar(const char16_t* text, char16_t c) {
     return reinterpret_cast<const char16_t*>(::StrChrW(Wide(text), static_cast<wchar_t>(c)));
 }
 
-uint32_t GetLongPathName(const char16_t* source, char16_t* destination, uint32_t size) {
+uint32_t LongPathName(const char16_t* source, char16_t* destination, uint32_t size) {
     return ::GetLongPathNameW(Wide(source), Wide(destination), size);
 }
 
-int MultiByteToWideChar(uint32_t codePage, const char* input, int inputLength, char16_t* output,
-                        int outputLength) {
+int ToWide(uint32_t codePage, const char* input, int inputLength, char16_t* output,
+           int outputLength) {
     return ::MultiByteToWideChar(codePage, 0, input, inputLength, Wide(output), outputLength);
 }
 

@@ -33,9 +33,11 @@ TEST(ProcTreeHelperInit, GuardUntilInitThenTheFirstPairWins) {
 
     simhost::Framework framework;
     tierlock::g_pFrame = &framework;
-    // Outlive the helper, which keeps pointing at them.
-    auto* first = new simhost::ProcessTree();
-    auto* second = new simhost::ProcessTree();
+    // Live until the process ends, as the helper keeps pointing at the first.
+    static simhost::ProcessTree firstTree;
+    static simhost::ProcessTree secondTree;
+    simhost::ProcessTree* first = &firstTree;
+    simhost::ProcessTree* second = &secondTree;
 
     uint32_t root = 0, node = 0, pid = 0;
     int32_t level = 0, subLevel = 0;
