@@ -3,6 +3,9 @@
 // a root offset holds that root until ReleaseRoot, and the helper operations work only on held
 // roots, so a test sees both leaks and use after release. Failures and hostile answers
 // (lengths and sizes the host claims) can be configured per operation and per process.
+// GetParentNode hands out the parent's node in its tree; GetChainNodes a view of its own in
+// which the process's ancestors, top first, are each the only child of the one before, so that
+// a walk from the node it returns yields the chain.
 #pragma once
 
 #include <cstdint>
