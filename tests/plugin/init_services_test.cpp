@@ -6,52 +6,13 @@
 #include "platform/platform.h"
 #include "plugin/tierlock.h"
 #include "plugin_fixture.h"
+#include "simhost/proc_tree.h"
 #include "simhost/services.h"
 #include "simhost/text.h"
 
 namespace {
 
 using simhost::LogLine;
-
-// Tree services that answer nothing: Init only stores them and hands them to the tree helper.
-class IdleTree final : public simhost::Counted<IRKProcTreeV3Ctrl> {
-  public:
-    bool RK_CALL FindNodeByPid(uint32_t, const uint64_t*, uint32_t*, uint32_t*) override {
-        return false;
-    }
-    bool RK_CALL GetParentNode(uint32_t, const uint64_t*, uint32_t*, uint32_t*) override {
-        return false;
-    }
-    bool RK_CALL GetChainNodes(uint32_t, const uint64_t*, uint32_t*, uint32_t*) override {
-        return false;
-    }
-    bool RK_CALL SetNodeProperty(uint32_t, const uint64_t*, const char*, const void*,
-                                 uint32_t) override {
-        return false;
-    }
-    void RK_CALL ReleaseRoot(uint32_t) override {}
-};
-
-class IdleTreeHelper final : public simhost::Counted<IRKProcessTreeHelperCtrl> {
-  public:
-    bool RK_CALL GetNodePtr(uint32_t, uint32_t, uint32_t*) override { return false; }
-    bool RK_CALL GetChildNodePtr(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t*) override {
-        return false;
-    }
-    bool RK_CALL GetNodePid(uint32_t, uint32_t, uint32_t, uint32_t*) override { return false; }
-    bool RK_CALL GetNodePPid(uint32_t, uint32_t, uint32_t, uint32_t*) override { return false; }
-    bool RK_CALL GetNodePath(uint32_t, uint32_t, uint32_t, char16_t*, uint32_t*) override {
-        return false;
-    }
-    bool RK_CALL GetNodeCreateTime(uint32_t, uint32_t, uint32_t, uint64_t*) override {
-        return false;
-    }
-    bool RK_CALL GetChildCount(uint32_t, uint32_t, uint32_t, uint32_t*) override { return false; }
-    bool RK_CALL GetNodeProperty(uint32_t, uint32_t, uint32_t, const char*, void*,
-                                 uint32_t*) override {
-        return false;
-    }
-};
 
 class InitServices : public PluginTest {
   protected:
@@ -73,8 +34,9 @@ class InitServices : public PluginTest {
     simhost::CloudEngine cloud_;
     simhost::TrustQueryV1 queryV1_;
     simhost::TrustQueryV2 queryV2_;
-    IdleTree tree_;
-    IdleTreeHelper treeHelper_;
+    simhost::ProcessTree processTree_;
+    simhost::ProcTreeCtrl& tree_ = *processTree_.ctrl();
+    simhost::ProcTreeHelperCtrl& treeHelper_ = *processTree_.helper();
 };
 
 std::u16string InitLine(int32_t level, const char16_t* message) {

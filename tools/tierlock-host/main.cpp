@@ -10,6 +10,7 @@
 #include "plugin/rule_plug.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
+#include "simhost/proc_tree.h"
 #include "simhost/services.h"
 #include "simhost/text.h"
 
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     framework.Serve(IID_IRKCACHE, &cache);
     framework.Serve(IID_IRKEngCloudV2, &cloud);
     framework.Serve(IID_IRKMisKillingQuery_V2, &trustQuery);
+    simhost::ProcessTree tree;
+    framework.Serve(IID_IRKProcTreeV3Ctrl, tree.ctrl());
+    framework.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
     const bool initialised =
         plug->Init(&framework, config.data(), static_cast<int32_t>(config.size()));
     plug->SetEnable(16, true);
