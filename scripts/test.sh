@@ -48,6 +48,12 @@ if [ -f fuzz/CMakeLists.txt ]; then
 fi
 
 configure_and_build mingw32
+if bash scripts/check-dll.sh build/mingw32/bin/tierlock.dll; then
+  echo "check-dll 1 0" >>"$summary"
+else
+  echo "check-dll 1 1" >>"$summary"
+  status=1
+fi
 for arch in win32 win64; do
   wine_prefix_up "$arch"
   expect=0
