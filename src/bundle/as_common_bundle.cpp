@@ -1,0 +1,329 @@
+#include "bundle/as_common_bundle.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "plugin/boundary.h"
+
+namespace tierlock {
+
+namespace {
+
+// Sizes travel as signed 32-bit values; nothing larger is ever stored.
+constexpr size_t kMaxValueSize = std::numeric_limits<int32_t>::max();
+// Room for a typical parameter set at the first put.
+constexpr size_t kInitialCapacity = 8;
+
+struct KeyBefore {
+    template <class Entry>
+    bool operator()(const Entry& entry, std::string_view key) const {
+        return entry.key < key;
+    }
+};
+
+bool IsKey(const char* key) {
+    return key && key[0] != '\0';
+}
+
+// Writes one value into another bundle through that bundle's own operations.
+void PutInto(IASBundle* destination, const char* key, uint32_t type, const ValueBlock& block) {
+    const void* data = block.data();
+    switch (type) {
+        case RK_BUNDLE_INT: {
+            uint32_t value;
+            std::memcpy(&value, data, sizeof(value));
+            destination->PutInt(key, value);
+            break;
+        }
+        case RK_BUNDLE_INT64: {
+            uint64_t value;
+            std::memcpy(&value, data, sizeof(value));
+            destination->PutInt64(key, static_cast<uint32_t>(value),
+                                  static_cast<uint32_t>(value >> 32));
+            break;
+        }
+        case RK_BUNDLE_STRING:
+            destination->PutString(key, static_cast<const char*>(data));
+            break;
+        case RK_BUNDLE_WSTRING:
+            destination->PutWString(key, static_cast<const char16_t*>(data));
+            break;
+        case RK_BUNDLE_BINARY:
+            destination->PutBinary(key, data, static_cast<int32_t>(block.size()));
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+uint32_t RK_CALL ASCommonBundle::AddRef() {
+    return CatchReturn(uint32_t{0}, [&] { return InternalAddRef(); });
+}
+
+uint32_t RK_CALL ASCommonBundle::Release() {
+    return CatchReturn(uint32_t{0}, [&] { return InternalRelease(); });
+}
+
+int32_t RK_CALL ASCommonBundle::QueryInterface(const RkGuid* iid, void** out) {
+    return CatchReturn(RK_E_NOINTERFACE, [&] {
+        return AnswerQuery(iid, out,
+                           {{IID_IASBundle, static_cast<IASBundle*>(this)},
+                            {IID_ISmartUnknown, static_cast<ISmartUnknown*>(this)}});
+    });
+}
+
+void* RK_DTOR_CALL ASCommonBundle::ScalarDeletingDestructor(uint32_t flags) {
+    return CatchReturn(static_cast<void*>(nullptr), [&] { return DestroyByFlags(flags); });
+}
+
+int32_t RK_CALL ASCommonBundle::Clear() {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        Entries old;  // freed after the lock is dropped
+        std::lock_guard lock(m_mutex);
+        m_entries.swap(old);
+        return RK_S_OK;
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::CopyTo(IASBundle* destination) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!destination) {
+            return RK_E_INVALIDARG;
+        }
+        // A snapshot taken under our lock is written without it, so the two bundles are never
+        // locked together (a copy each way at once cannot deadlock).
+        Entries snapshot;
+        {
+            std::lock_guard lock(m_mutex);
+            snapshot.reserve(m_entries.size());
+            for (const Entry& entry : m_entries) {
+                ValueBlock copy;
+                if (copy.Assign(entry.block.data(), entry.block.size())) {
+                    snapshot.push_back(Entry{entry.key, entry.type, std::move(copy)});
+                }
+            }
+        }
+        for (const Entry& entry : snapshot) {
+            PutInto(destination, entry.key.c_str(), entry.type, entry.block);
+        }
+        return RK_S_OK;
+    });
+}
+
+int32_t ASCommonBundle::Put(const char* key, uint32_t type, const void* data, size_t size) {
+    if (!IsKey(key)) {
+        return RK_E_INVALIDARG;
+    }
+    if (size > kMaxValueSize) {
+        return RK_E_OUTOFMEMORY;
+    }
+    ValueBlock block;  // declared before the lock: a replaced value is freed after unlocking
+    if (!block.Assign(data, static_cast<uint32_t>(size))) {
+        return RK_E_OUTOFMEMORY;
+    }
+    const std::string_view name(key);
+    std::lock_guard lock(m_mutex);
+    if (m_entries.capacity() == 0) {
+        m_entries.reserve(kInitialCapacity);  // nothing to replace yet: the key will be added
+    }
+    const auto it = LowerBound(name);
+    if (it != m_entries.end() && it->key == name) {
+        it->type = type;
+        it->block.swap(block);
+        return RK_S_OK;
+    }
+    // The entry is complete before the array changes, so a failure leaves the bundle as it was.
+    m_entries.insert(it, Entry{std::string(name), type, std::move(block)});
+    return RK_S_OK;
+}
+
+ASCommonBundle::Entries::iterator ASCommonBundle::LowerBound(std::string_view key) {
+    return std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore{});
+}
+
+const ASCommonBundle::Entry* ASCommonBundle::Find(std::string_view key) const {
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore{});
+    return (it != m_entries.end() && it->key == key) ? &*it : nullptr;
+}
+
+int32_t RK_CALL ASCommonBundle::PutInt(const char* key, uint32_t value) {
+    return CatchReturn(RK_E_OUTOFMEMORY,
+                       [&] { return Put(key, RK_BUNDLE_INT, &value, sizeof(value)); });
+}
+
+int32_t RK_CALL ASCommonBundle::PutInt64(const char* key, uint32_t low, uint32_t high) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        const uint64_t value = (static_cast<uint64_t>(high) << 32) | low;
+        return Put(key, RK_BUNDLE_INT64, &value, sizeof(value));
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::PutString(const char* key, const char* value) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!value) {
+            return RK_E_INVALIDARG;
+        }
+        return Put(key, RK_BUNDLE_STRING, value, std::strlen(value) + 1);
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::PutWString(const char* key, const char16_t* value) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!value) {
+            return RK_E_INVALIDARG;
+        }
+        const size_t units = std::char_traits<char16_t>::length(value) + 1;
+        return Put(key, RK_BUNDLE_WSTRING, value, units * sizeof(char16_t));
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::PutBinary(const char* key, const void* data, int32_t size) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!data || size < 1) {
+            return RK_E_INVALIDARG;
+        }
+        return Put(key, RK_BUNDLE_BINARY, data, static_cast<size_t>(size));
+    });
+}
+
+int32_t ASCommonBundle::GetFixed(const char* key, uint32_t type, void* value, uint32_t size) {
+    if (!IsKey(key) || !value) {
+        return RK_E_INVALIDARG;
+    }
+    std::lock_guard lock(m_mutex);
+    const Entry* entry = Find(key);
+    if (!entry || entry->type != type || entry->block.size() != size) {
+        return RK_E_NO_VALUE;
+    }
+    std::memcpy(value, entry->block.data(), size);
+    return RK_S_OK;
+}
+
+template <class Size>
+int32_t ASCommonBundle::GetSized(const char* key, uint32_t type, void* buffer, Size* size) {
+    if (!IsKey(key) || !size) {
+        return RK_E_INVALIDARG;
+    }
+    std::lock_guard lock(m_mutex);
+    const Entry* entry = Find(key);
+    if (!entry || entry->type != type) {
+        return RK_E_NO_VALUE;
+    }
+    const ValueBlock& block = entry->block;
+    const Size stored = static_cast<Size>(block.size());
+    const bool fits = buffer && *size >= stored;
+    *size = stored;
+    if (!fits) {
+        return RK_S_BUFFER_TOO_SMALL;
+    }
+    std::memcpy(buffer, block.data(), block.size());
+    return RK_S_OK;
+}
+
+int32_t RK_CALL ASCommonBundle::GetInt(const char* key, uint32_t* value) {
+    return CatchReturn(RK_E_NO_VALUE,
+                       [&] { return GetFixed(key, RK_BUNDLE_INT, value, sizeof(*value)); });
+}
+
+int32_t RK_CALL ASCommonBundle::GetInt64(const char* key, uint64_t* value) {
+    return CatchReturn(RK_E_NO_VALUE,
+                       [&] { return GetFixed(key, RK_BUNDLE_INT64, value, sizeof(*value)); });
+}
+
+int32_t RK_CALL ASCommonBundle::GetBinary(const char* key, void* buffer, int32_t* size) {
+    return CatchReturn(RK_E_NO_VALUE,
+                       [&] { return GetSized(key, RK_BUNDLE_BINARY, buffer, size); });
+}
+
+int32_t RK_CALL ASCommonBundle::GetString(const char* key, char* buffer, uint32_t* size) {
+    return CatchReturn(RK_E_NO_VALUE,
+                       [&] { return GetSized(key, RK_BUNDLE_STRING, buffer, size); });
+}
+
+int32_t RK_CALL ASCommonBundle::GetWString(const char* key, char16_t* buffer, uint32_t* size) {
+    return CatchReturn(RK_E_NO_VALUE,
+                       [&] { return GetSized(key, RK_BUNDLE_WSTRING, buffer, size); });
+}
+
+int32_t RK_CALL ASCommonBundle::GetCount(uint32_t* count) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!count) {
+            return RK_E_INVALIDARG;
+        }
+        std::lock_guard lock(m_mutex);
+        *count = static_cast<uint32_t>(m_entries.size());
+        return RK_S_OK;
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::GetKeys(char* buffer, uint32_t* size) {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!size) {
+            return RK_E_INVALIDARG;
+        }
+        std::lock_guard lock(m_mutex);
+        uint64_t need = 1;  // the list's final NUL
+        for (const Entry& entry : m_entries) {
+            if (!entry.key.empty()) {
+                need += entry.key.size() + 1;
+            }
+        }
+        if (need > std::numeric_limits<uint32_t>::max()) {
+            return RK_E_OUTOFMEMORY;
+        }
+        const bool fits = buffer && *size >= need;
+        *size = static_cast<uint32_t>(need);
+        if (!fits) {
+            return RK_S_BUFFER_TOO_SMALL;
+        }
+        char* out = buffer;
+        for (const Entry& entry : m_entries) {
+            if (!entry.key.empty()) {
+                std::memcpy(out, entry.key.data(), entry.key.size());
+                out += entry.key.size();
+                *out++ = '\0';
+            }
+        }
+        *out = '\0';
+        return RK_S_OK;
+    });
+}
+
+int32_t RK_CALL ASCommonBundle::GetType(const char* key, uint32_t* type) {
+    return CatchReturn(RK_E_NO_VALUE, [&] {
+        if (!IsKey(key) || !type) {
+            return RK_E_INVALIDARG;
+        }
+        std::lock_guard lock(m_mutex);
+        const Entry* entry = Find(key);
+        if (!entry) {
+            return RK_E_NO_VALUE;
+        }
+        *type = entry->type;
+        return RK_S_OK;
+    });
+}
+
+int32_t CreateBundle(IASBundle** out) noexcept {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!out) {
+            return RK_E_INVALIDARG;
+        }
+        *out = nullptr;
+        ASCommonBundle* bundle = ASCommonBundle::CreateInstance();
+        if (!bundle) {
+            return RK_E_OUTOFMEMORY;
+        }
+        bundle->AddRef();
+        *out = bundle;
+        return RK_S_OK;
+    });
+}
+
+}  // namespace tierlock

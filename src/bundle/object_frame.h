@@ -1,0 +1,124 @@
+// The frame under every object the plug-in hands to the host: an atomic reference count and
+// the two hooks that run, in this order, when the last reference goes: final release (nothing
+// to do for our objects) and self-destruction.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <initializer_list>
+#include <mutex>
+#include <new>
+#include <type_traits>
+
+#include "bundle/bundle.h"
+#include "bundle/memory.h"
+
+namespace tierlock::Base {
+
+// The frame needs no lock of its own: the count is atomic and each object guards its data.
+struct empty_locker {
+    void lock() noexcept {}
+    void unlock() noexcept {}
+};
+
+// Objects live in bundle memory, so tests can count every construction and destruction.
+struct default_object_creator {
+    template <class T>
+    static T* CreateInstance() noexcept {
+        static_assert(std::is_nothrow_default_constructible_v<T>);
+        void* memory = AllocateBundleMemory(MemoryKind::Object, sizeof(T));
+        return memory ? ::new (memory) T() : nullptr;
+    }
+    template <class T>
+    static void DestroyInstance(T* object) noexcept {
+        object->~T();
+        ReleaseBundleMemory(MemoryKind::Object, object);
+    }
+};
+
+class CNUVObjectBase {
+  public:
+    CNUVObjectBase(const CNUVObjectBase&) = delete;
+    CNUVObjectBase& operator=(const CNUVObjectBase&) = delete;
+
+  protected:
+    CNUVObjectBase() noexcept = default;
+    ~CNUVObjectBase() = default;
+
+    // The frame table, in slot order.
+    virtual void FinalRelease() noexcept {}
+    virtual void DestroySelf() noexcept = 0;
+
+    std::atomic<uint32_t> m_refCount{0};
+};
+
+// One instantiation per object class; the count starts at 0 and the creator takes the first
+// reference.
+template <class T, class Locker = empty_locker, class Creator = default_object_creator>
+class CNUVObjectImpl : public CNUVObjectBase {
+  public:
+    static T* CreateInstance() noexcept { return Creator::template CreateInstance<T>(); }
+
+  protected:
+    CNUVObjectImpl() noexcept = default;
+    ~CNUVObjectImpl() = default;
+
+    void DestroySelf() noexcept override { Creator::DestroyInstance(static_cast<T*>(this)); }
+
+    uint32_t InternalAddRef() noexcept {
+        return m_refCount.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
+    // Whoever drops the last reference must see every write made under the other references.
+    uint32_t InternalRelease() noexcept {
+        const uint32_t left = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+        if (left == 0) {
+            {
+                std::lock_guard<Locker> guard(m_frameLocker);
+                FinalRelease();
+            }
+            DestroySelf();
+        }
+        return left;
+    }
+
+    struct ServedInterface {
+        const RkGuid& iid;
+        void* pointer;
+    };
+
+    // Answers a query from the interfaces the object serves, with a reference for the caller.
+    int32_t AnswerQuery(const RkGuid* iid, void** out,
+                        std::initializer_list<ServedInterface> served) noexcept {
+        if (!out) {
+            return RK_E_INVALIDARG;
+        }
+        *out = nullptr;
+        if (!iid) {
+            return RK_E_INVALIDARG;
+        }
+        for (const ServedInterface& candidate : served) {
+            if (*iid == candidate.iid) {
+                InternalAddRef();
+                *out = candidate.pointer;
+                return RK_S_OK;
+            }
+        }
+        return RK_E_NOINTERFACE;
+    }
+
+    // The table's destructor entry: destroys, and frees the memory when asked to.
+    void* DestroyByFlags(uint32_t flags) noexcept {
+        T* self = static_cast<T*>(this);
+        if (flags & RK_DELETE_FLAG) {
+            Creator::DestroyInstance(self);
+        } else {
+            self->~T();
+        }
+        return self;
+    }
+
+  private:
+    [[no_unique_address]] Locker m_frameLocker;
+};
+
+}  // namespace tierlock::Base
