@@ -67,7 +67,8 @@ int32_t RK_CALL CBundleImpl::QueryInterface(const RkGuid* iid, void** out) {
 
 int32_t RK_CALL CBundleImpl::SetValue(const char16_t* key, const void* data, int32_t size,
                                       uint32_t tag) {
-    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+    // A record that cannot be made (no room for its key or its entry) answers RK_E_NO_KEY.
+    return CatchReturn(RK_E_NO_KEY, [&] {
         if (!IsKey(key) || !data || size < 1) {
             return RK_E_INVALIDARG;
         }
