@@ -1,0 +1,91 @@
+// Event-side host objects: the event with its record, the rule engine and the target with its
+// file levels, properties and items. The plug-in borrows them for one call.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/event_record.h"
+#include "plugin/host.h"
+
+namespace simhost {
+
+class RuleEvent final : public IRkRuleEvent {
+  public:
+    RuleEvent();
+    ~RuleEvent();
+    RuleEvent(const RuleEvent&) = delete;
+    RuleEvent& operator=(const RuleEvent&) = delete;
+
+    // Zero-filled, recordSize 632; tests fill the fields the event needs.
+    tierlock::RkEventRecord record;
+    bool hasRecord = true;
+
+    struct Attached {
+        int32_t kind;
+        IRkBundle* bundle;  // the event holds its own reference until destroyed
+    };
+    const std::vector<Attached>& attached() const { return attached_; }
+
+    void* RK_CALL GetRecord() override;
+    int32_t RK_CALL AttachBundle(int32_t kind, IRkBundle* bundle) override;
+
+  private:
+    std::vector<Attached> attached_;
+};
+
+class RuleTarget final : public IRkRuleTarget {
+  public:
+    struct ItemRequest {
+        std::optional<std::u16string> path;  // empty when the plug-in passed null
+        uint32_t type;
+    };
+    struct PropertyAnswer {
+        int32_t status;
+        uint32_t value;
+    };
+
+    IASBundle* bundle = nullptr;
+    std::u16string srcPath;
+    std::u16string dstPath;
+    int32_t srcLevel = 0, srcSubLevel = 0, dstLevel = 0, dstSubLevel = 0;
+    int32_t guardType = 0, operatorType = 0;
+    // Unconfigured property ids answer status 0 with the value 0.
+    std::map<uint32_t, PropertyAnswer> properties;
+    // Items by type; a type without an item answers null.
+    std::map<uint32_t, tierlock::RkItemRecord*> items;
+
+    const std::vector<ItemRequest>& itemRequests() const { return itemRequests_; }
+
+    IASBundle* RK_CALL GetBundle() override { return bundle; }
+    void* RK_CALL GetItem(const char16_t* path, uint32_t type) override;
+    const char16_t* RK_CALL GetDstPath() override { return dstPath.c_str(); }
+    const char16_t* RK_CALL GetSrcPath() override { return srcPath.c_str(); }
+    int32_t RK_CALL GetSrcFileLevel() override { return srcLevel; }
+    int32_t RK_CALL GetSrcFileSubLevel() override { return srcSubLevel; }
+    int32_t RK_CALL GetDstFileLevel() override { return dstLevel; }
+    int32_t RK_CALL GetDstFileSubLevel() override { return dstSubLevel; }
+    int32_t RK_CALL GetGuardType() override { return guardType; }
+    int32_t RK_CALL GetOperatorType() override { return operatorType; }
+    int32_t RK_CALL GetProperty(uint32_t id, void* buffer, uint32_t* size) override;
+
+  private:
+    std::vector<ItemRequest> itemRequests_;
+};
+
+class RuleEngine final : public IRkRuleEngine {
+  public:
+    explicit RuleEngine(IRkRuleTarget* target) : target_(target) {}
+    size_t requests() const { return requests_; }
+
+    // Hands out the target for IID_IRkRuleTarget only.
+    int32_t RK_CALL GetTargetV2(const RkGuid* iid, IRkRuleTarget** out) override;
+
+  private:
+    IRkRuleTarget* target_;
+    size_t requests_ = 0;
+};
+
+}  // namespace simhost
