@@ -23,7 +23,9 @@ std::u16string Widen(const char* name) {
     return wide;
 }
 
-uint64_t CreateTimeOf(const uint64_t* pCreateTime) { return pCreateTime ? *pCreateTime : 0; }
+uint64_t CreateTimeOf(const uint64_t* pCreateTime) {
+    return pCreateTime ? *pCreateTime : 0;
+}
 
 }  // namespace
 
@@ -85,6 +87,9 @@ bool rkProcessTreeCacheHelper::SetProcessProperty(uint32_t pid, const uint64_t* 
 bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCreateTime,
                                                int32_t& outLevel, int32_t& outSubLevel) {
     constexpr const char* kTag = "rkProcessTreeCacheHelper::GetProcessLevel";
+    if (!m_pCache) {
+        return false;
+    }
     const char* levelName = "LEVEL";
     const char* subLevelName = "SUB_LEVEL";
     const uint64_t now = platform::CurrentUnixSeconds();
@@ -115,8 +120,8 @@ bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid,
         return false;
     }
     if (count > kMaxChainRecords) {
-        Log(LogLevel::Error, "rkProcessTreeCacheHelper::GetChainRecords",
-            u"chain count %u refused", count);
+        Log(LogLevel::Error, "rkProcessTreeCacheHelper::GetChainRecords", u"chain count %u refused",
+            count);
         return false;
     }
     records.assign(count, RkProcessInfoRecord{});

@@ -11,9 +11,9 @@ namespace tierlock {
 
 // The host's 544-byte process-information record; the plug-in reads these fields only.
 struct RkProcessInfoRecord {
-    uint32_t reserved0;     // 0
-    uint32_t processId;     // 4
-    uint64_t createTime;    // 8
+    uint32_t reserved0;        // 0
+    uint32_t processId;        // 4
+    uint64_t createTime;       // 8
     uint32_t parentProcessId;  // 16
     char16_t imagePath[260];   // 20
     uint32_t reserved540;      // 540
@@ -33,7 +33,7 @@ IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target);
 // Thin typed access around one cache pointer (no reference taken); a null cache makes every
 // operation answer false.
 class rkProcessTreeCacheHelper {
-public:
+  public:
     explicit rkProcessTreeCacheHelper(IRKProcessTreeCache* cache) : m_pCache(cache) {}
 
     bool GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime, const char* name,
@@ -49,7 +49,7 @@ public:
     // The process chain of pid, in the opposite of the host's order.
     bool GetChainRecords(uint32_t pid, std::vector<RkProcessInfoRecord>& records);
 
-private:
+  private:
     IRKProcessTreeCache* m_pCache;
 };
 

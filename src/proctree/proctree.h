@@ -2,3 +2,4 @@
 #pragma once
 
 #include "proctree/proc_tree_helper.h"
+#include "proctree/cache_helper.h"

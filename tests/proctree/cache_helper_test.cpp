@@ -79,7 +79,6 @@ TEST_F(CacheHelper, TypedReadsAndWritesWithTheirLines) {
     EXPECT_EQ(writes[0].createTime, 555u);
     EXPECT_EQ(cache_.readTimes().back(), std::nullopt);  // a null time is passed through
 
-    const std::u16string tag = u"rkProcessTreeCacheHelper::";
     EXPECT_EQ(framework_.texts(),
               (std::vector<std::u16string>{
                   LogLine(30, "rkProcessTreeCacheHelper::SetProcessProperty",
