@@ -1,5 +1,7 @@
 #include "simhost/services.h"
 
+#include "bundle/bundle.h"
+
 namespace simhost {
 
 bool RK_CALL CacheService::QueryFileInfo(IASBundle*) {
@@ -12,40 +14,59 @@ bool RK_CALL CloudEngine::QueryItemList(IRKScanItem**, IASBundle*) {
     return false;
 }
 
-bool RK_CALL TrustQueryV1::IsCanSkipReport(const char16_t* path, int32_t, int32_t, uint8_t* skip,
+BundleNumbers ReadBundleNumbers(IASBundle* bundle) {
+    BundleNumbers numbers;
+    if (!bundle) {
+        return numbers;
+    }
+    uint32_t size = 0;
+    bundle->GetKeys(nullptr, &size);
+    std::string keys(size, '\0');
+    if (size == 0 || bundle->GetKeys(keys.data(), &size) != RK_S_OK) {
+        return numbers;
+    }
+    for (size_t at = 0; at < keys.size() && keys[at] != '\0';) {
+        const std::string key(keys.c_str() + at);
+        at += key.size() + 1;
+        uint32_t type = 0;
+        bundle->GetType(key.c_str(), &type);
+        uint64_t value = 0;
+        if (type == RK_BUNDLE_INT) {
+            uint32_t value32 = 0;
+            bundle->GetInt(key.c_str(), &value32);
+            value = value32;
+        } else if (type == RK_BUNDLE_INT64) {
+            bundle->GetInt64(key.c_str(), &value);
+        }
+        numbers[key] = {type, value};
+    }
+    return numbers;
+}
+
+bool RK_CALL TrustQueryV1::IsCanSkipReport(const char16_t* path, int32_t subLevel, int32_t reserved,
+                                           uint8_t* skip, uint32_t* matchType) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back({path ? path : u"", subLevel, reserved, skip ? *skip : uint8_t{0xEE},
+                      matchType ? *matchType : 0xEEEEEEEEu});
+    return Reply(Lookup(path), skip, matchType);
+}
+
+std::vector<TrustQueryV1::Call> TrustQueryV1::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+bool RK_CALL TrustQueryV2::IsCanSkipReport(const char16_t* path, IASBundle* params, uint8_t* skip,
                                            uint32_t* matchType) {
     std::lock_guard lock(mutex_);
-    paths_.push_back(path ? path : u"");
-    if (skip) {
-        *skip = 0;
-    }
-    if (matchType) {
-        *matchType = 0;
-    }
-    return false;
+    calls_.push_back({path ? path : u"", ReadBundleNumbers(params), skip ? *skip : uint8_t{0xEE},
+                      matchType ? *matchType : 0xEEEEEEEEu});
+    return Reply(Lookup(path), skip, matchType);
 }
 
-std::vector<std::u16string> TrustQueryV1::paths() const {
+std::vector<TrustQueryV2::Call> TrustQueryV2::calls() const {
     std::lock_guard lock(mutex_);
-    return paths_;
-}
-
-bool RK_CALL TrustQueryV2::IsCanSkipReport(const char16_t* path, IASBundle*, uint8_t* skip,
-                                           uint32_t* matchType) {
-    std::lock_guard lock(mutex_);
-    paths_.push_back(path ? path : u"");
-    if (skip) {
-        *skip = 0;
-    }
-    if (matchType) {
-        *matchType = 0;
-    }
-    return false;
-}
-
-std::vector<std::u16string> TrustQueryV2::paths() const {
-    std::lock_guard lock(mutex_);
-    return paths_;
+    return calls_;
 }
 
 }  // namespace simhost

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,26 +31,77 @@ class CloudEngine final : public Counted<IRKEngCloudV2> {
     std::atomic<size_t> calls_{0};
 };
 
-class TrustQueryV1 final : public Counted<IRKMisKillingQuery> {
-  public:
-    bool RK_CALL IsCanSkipReport(const char16_t* path, int32_t subLevel, int32_t reserved,
-                                 uint8_t* skip, uint32_t* matchType) override;
-    std::vector<std::u16string> paths() const;
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<std::u16string> paths_;
+// What the trust service is told to answer for a path (after any path mapping).
+struct TrustVerdict {
+    bool result = false;
+    uint8_t skip = 0;
+    uint32_t matchType = 0;
 };
 
-class TrustQueryV2 final : public Counted<IRKMisKillingQuery_V2> {
+// Integer entries of a parameter bundle by key: (type code, value).
+using BundleNumbers = std::map<std::string, std::pair<uint32_t, uint64_t>>;
+BundleNumbers ReadBundleNumbers(IASBundle* bundle);
+
+template <class Query>
+class TrustQueryBase : public Counted<Query> {
   public:
-    bool RK_CALL IsCanSkipReport(const char16_t* path, IASBundle* params, uint8_t* skip,
-                                 uint32_t* matchType) override;
-    std::vector<std::u16string> paths() const;
+    void Answer(const std::u16string& path, TrustVerdict verdict) {
+        std::lock_guard lock(mutex_);
+        verdicts_[path] = verdict;
+    }
+
+  protected:
+    TrustVerdict Lookup(const char16_t* path) {
+        auto it = verdicts_.find(path ? path : u"");
+        return it == verdicts_.end() ? TrustVerdict{} : it->second;
+    }
+    static bool Reply(const TrustVerdict& verdict, uint8_t* skip, uint32_t* matchType) {
+        if (skip) {
+            *skip = verdict.skip;
+        }
+        if (matchType) {
+            *matchType = verdict.matchType;
+        }
+        return verdict.result;
+    }
+
+    mutable std::mutex mutex_;
+    std::map<std::u16string, TrustVerdict> verdicts_;
+};
+
+class TrustQueryV1 final : public TrustQueryBase<IRKMisKillingQuery> {
+  public:
+    struct Call {
+        std::u16string path;
+        int32_t subLevel;
+        int32_t reserved;
+        uint8_t skipOnEntry;
+        uint32_t matchTypeOnEntry;
+    };
+    std::vector<Call> calls() const;
+
+    bool RK_CALL IsCanSkipReport(const char16_t* path, int32_t subLevel, int32_t reserved,
+                                 uint8_t* skip, uint32_t* matchType) override;
 
   private:
-    mutable std::mutex mutex_;
-    std::vector<std::u16string> paths_;
+    std::vector<Call> calls_;
+};
+
+class TrustQueryV2 final : public TrustQueryBase<IRKMisKillingQuery_V2> {
+  public:
+    struct Call {
+        std::u16string path;
+        BundleNumbers parameters;
+        uint8_t skipOnEntry;
+        uint32_t matchTypeOnEntry;
+    };
+    std::vector<Call> calls() const;
+
+    bool RK_CALL IsCanSkipReport(const char16_t* path, IASBundle* params, uint8_t* skip,
+                                 uint32_t* matchType) override;
+
+  private:
+    std::vector<Call> calls_;
 };
 
 }  // namespace simhost

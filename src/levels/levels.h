@@ -1,0 +1,4 @@
+// Level resolution: where each level the matching compares comes from.
+#pragma once
+
+#include "levels/trust_query.h"
