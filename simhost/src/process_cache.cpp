@@ -97,6 +97,11 @@ bool RK_CALL ProcessCache::GetProcessValue(uint32_t pid, const uint64_t* createT
         return false;
     }
     const auto& bytes = property->second;
+    if (valueSizeOverride && value) {
+        std::memcpy(value, bytes.data(), std::min<size_t>(bytes.size(), *size));
+        *size = *valueSizeOverride;
+        return true;
+    }
     if (!value || *size < bytes.size()) {
         *size = static_cast<uint32_t>(bytes.size());
         return false;

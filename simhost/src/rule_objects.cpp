@@ -38,6 +38,7 @@ void* RK_CALL RuleTarget::GetItem(const char16_t* path, uint32_t type) {
 }
 
 int32_t RK_CALL RuleTarget::GetProperty(uint32_t id, void* buffer, uint32_t* size) {
+    propertyReads_.push_back(id);
     if (!buffer || !size || *size < sizeof(uint32_t)) {
         return RK_E_INVALIDARG;
     }

@@ -27,6 +27,15 @@ uint64_t CreateTimeOf(const uint64_t* pCreateTime) {
     return pCreateTime ? *pCreateTime : 0;
 }
 
+// A value of another width than asked for is not the property: it counts as a failed read.
+bool SizeIsExact(bool ok, uint32_t size, uint32_t expected, const char* name) {
+    if (ok && size != expected) {
+        Log(LogLevel::Error, kGetTag, u"key : %s  size : %u refused", Widen(name), size);
+        return false;
+    }
+    return ok;
+}
+
 }  // namespace
 
 IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target) {
@@ -53,7 +62,8 @@ bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* 
         return false;
     }
     uint32_t size = sizeof(outValue);
-    const bool ok = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    const bool answered = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    const bool ok = SizeIsExact(answered, size, sizeof(outValue), name);
     Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d",
         pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
     return ok;
@@ -65,7 +75,8 @@ bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* 
         return false;
     }
     uint32_t size = sizeof(outValue);
-    const bool ok = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    const bool answered = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    const bool ok = SizeIsExact(answered, size, sizeof(outValue), name);
     Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %llu  ret : %d",
         pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
     return ok;

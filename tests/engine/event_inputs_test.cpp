@@ -76,6 +76,8 @@ TEST_F(EventInputs, PassAndDangerFlags) {
     target_.properties[2] = {RK_S_OK, 1};
     EXPECT_TRUE(tierlock::isDangerousEvent(&target_));
 
+    // Each flag is one read of its own property, preset to four bytes.
+    EXPECT_EQ(target_.propertyReads(), (std::vector<uint32_t>{4, 4, 2, 2}));
     EXPECT_EQ(framework_.texts(),
               (std::vector<std::u16string>{
                   LogLine(30, "isPassEvent", u"GetProperty isPassEvent=0"),

@@ -2,7 +2,10 @@
 // path mapping on 64-bit systems and how the answer is read.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "bundle/bundle.h"
+#include "bundle/memory.h"
 #include "levels/levels.h"
 #include "platform/platform.h"
 #include "simhost/services.h"
@@ -114,6 +117,22 @@ TEST_F(TrustQueryTest, NoServiceNoQuery) {
     const TrustServices services{&v2_, nullptr, false};
     QueryTrust(services, nullptr, TrustQuery{});
     EXPECT_EQ(v2_.calls().at(0).path, u"");
+}
+
+TEST_F(TrustQueryTest, NoParameterSetCountsAsNotAnswered) {
+    static const tierlock::BundleMemory kNoObjects = {
+        [](tierlock::MemoryKind kind, size_t size) -> void* {
+            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
+        },
+        [](tierlock::MemoryKind, void* block) { std::free(block); }};
+    v2_.Answer(u"C:\\a.exe", {true, 1, 0x17});
+    tierlock::SetBundleMemory(&kNoObjects);
+    const auto answer = QueryTrust(TrustServices{&v2_, &v1_, false}, u"C:\\a.exe",
+                                   TrustQuery{TrustCaller::FileLevel, 0x17});
+    tierlock::SetBundleMemory(nullptr);
+    EXPECT_FALSE(answer.answered);
+    EXPECT_TRUE(v2_.calls().empty());
+    EXPECT_TRUE(v1_.calls().empty());  // no fallback to the first version either
 }
 
 TEST_F(TrustQueryTest, SysnativePathsAreMappedOnlyOn64BitSystems) {

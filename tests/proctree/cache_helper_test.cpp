@@ -140,6 +140,30 @@ TEST_F(CacheHelper, LevelReadStopsAtTheFirstFailure) {
     EXPECT_FALSE(helper.GetProcessLevel(10, nullptr, level, subLevel));
 }
 
+TEST_F(CacheHelper, ValuesOfTheWrongSizeAreRefused) {
+    cache_.SetInt(10, "LEVEL", 70);
+    cache_.SetInt(10, "SUB_LEVEL", 3);
+    cache_.SetUInt64(10, "FLVL_TTL", UINT64_MAX);
+    rkProcessTreeCacheHelper helper(&cache_);
+    for (uint32_t size : {0u, 2u, 0x40000000u, 0xFFFFFFFFu}) {
+        cache_.valueSizeOverride = size;
+        int32_t level = 0;
+        uint64_t ttl = 0;
+        EXPECT_FALSE(helper.GetProcessProperty(10, nullptr, "LEVEL", level)) << size;
+        EXPECT_FALSE(helper.GetProcessProperty(10, nullptr, "FLVL_TTL", ttl)) << size;
+    }
+    // A 4-byte answer for the 8-byte expiry must not read as "never expires".
+    cache_.valueSizeOverride = 4;
+    int32_t level = 0, subLevel = 0;
+    EXPECT_TRUE(helper.GetProcessLevel(10, nullptr, level, subLevel));
+    EXPECT_EQ(level, 70);
+    const auto lines = framework_.texts();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        LogLine(35, "rkProcessTreeCacheHelper::GetProcessProperty",
+                                u"key : FLVL_TTL  size : 4 refused")),
+              lines.end());
+}
+
 TEST_F(CacheHelper, ChainIsReversedAndHostileCountsAreRefused) {
     cache_.AddProcess(4, 444, 1, u"C:\\parent.exe");
     cache_.AddProcess(1, std::nullopt, 0, u"C:\\root.exe");

@@ -35,6 +35,8 @@ class ProcessCache final : public IRKProcessTreeCache {
     // Hostile answers: the count the first chain call reports, and failing the second call.
     std::optional<uint32_t> chainCountOverride;
     bool failChainFill = false;
+    // A faulty host: value reads answer true with this size, whatever the value's size.
+    std::optional<uint32_t> valueSizeOverride;
 
     std::vector<Write> writes() const;
     // Creation times the plug-in passed to reads, in order (empty: a null pointer).

@@ -58,6 +58,8 @@ class RuleTarget final : public IRkRuleTarget {
     std::map<uint32_t, tierlock::RkItemRecord*> items;
 
     const std::vector<ItemRequest>& itemRequests() const { return itemRequests_; }
+    // Property ids in the order the plug-in read them.
+    const std::vector<uint32_t>& propertyReads() const { return propertyReads_; }
 
     IASBundle* RK_CALL GetBundle() override { return bundle; }
     void* RK_CALL GetItem(const char16_t* path, uint32_t type) override;
@@ -73,6 +75,7 @@ class RuleTarget final : public IRkRuleTarget {
 
   private:
     std::vector<ItemRequest> itemRequests_;
+    std::vector<uint32_t> propertyReads_;
 };
 
 class RuleEngine final : public IRkRuleEngine {
