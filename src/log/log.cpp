@@ -26,6 +26,14 @@ const char16_t* LevelWord(LogLevel level) {
 
 }  // namespace
 
+std::u16string WidenAscii(const char* text) {
+    std::u16string wide;
+    for (const char* p = text; p && *p; ++p) {
+        wide.push_back(static_cast<unsigned char>(*p));
+    }
+    return wide;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
     std::string valid;
     valid.reserve(text.size());
@@ -55,9 +63,7 @@ void WriteLogLine(IRkFramework* frame, LogLevel level, const char* tag,
         line.append(u"[tierlock][");
         line.append(LevelWord(level));
         line.append(u"][");
-        for (const char* p = tag; p && *p; ++p) {
-            line.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
-        }
+        line.append(WidenAscii(tag));
         line.append(u"] ");
         line.append(message);
         line.push_back(u'\n');

@@ -56,6 +56,9 @@ std::u16string FormatWide(const char16_t* format, const Args&... args) {
     }
 }
 
+// An ASCII name (a tag, a property key) as UTF-16, one unit per byte; null gives "".
+std::u16string WidenAscii(const char* text);
+
 // UTF-8 to UTF-16 for message texts; invalid input becomes replacement characters.
 std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -15,14 +15,6 @@ constexpr const char* kGetTag = "rkProcessTreeCacheHelper::GetProcessProperty";
 // A chain deeper than this is a host fault, not a process ancestry.
 constexpr uint32_t kMaxChainRecords = 4096;
 
-std::u16string Widen(const char* name) {
-    std::u16string wide;
-    for (const char* p = name; p && *p; ++p) {
-        wide.push_back(static_cast<unsigned char>(*p));
-    }
-    return wide;
-}
-
 uint64_t CreateTimeOf(const uint64_t* pCreateTime) {
     return pCreateTime ? *pCreateTime : 0;
 }
@@ -30,7 +22,7 @@ uint64_t CreateTimeOf(const uint64_t* pCreateTime) {
 // A value of another width than asked for is not the property: it counts as a failed read.
 bool SizeIsExact(bool ok, uint32_t size, uint32_t expected, const char* name) {
     if (ok && size != expected) {
-        Log(LogLevel::Error, kGetTag, u"key : %s  size : %u refused", Widen(name), size);
+        Log(LogLevel::Error, kGetTag, u"key : %s  size : %u refused", WidenAscii(name), size);
         return false;
     }
     return ok;
@@ -56,30 +48,35 @@ IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target) {
     return reinterpret_cast<IRKProcessTreeCache*>(static_cast<uintptr_t>(value));
 }
 
-bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
-                                                  const char* name, int32_t& outValue) {
-    if (!m_pCache) {
+namespace {
+
+// Both widths read the same way; only the value's format differs in the line.
+template <class Value>
+bool ReadProperty(IRKProcessTreeCache* cache, uint32_t pid, const uint64_t* pCreateTime,
+                  const char* name, Value& outValue, const char16_t* format) {
+    if (!cache) {
         return false;
     }
     uint32_t size = sizeof(outValue);
-    const bool answered = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
+    const bool answered = cache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
     const bool ok = SizeIsExact(answered, size, sizeof(outValue), name);
-    Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d",
-        pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
+    Log(LogLevel::Info, kGetTag, format, pid, CreateTimeOf(pCreateTime), WidenAscii(name), outValue,
+        ok ? 1 : 0);
     return ok;
+}
+
+}  // namespace
+
+bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
+                                                  const char* name, int32_t& outValue) {
+    return ReadProperty(m_pCache, pid, pCreateTime, name, outValue,
+                        u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d");
 }
 
 bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
                                                   const char* name, uint64_t& outValue) {
-    if (!m_pCache) {
-        return false;
-    }
-    uint32_t size = sizeof(outValue);
-    const bool answered = m_pCache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
-    const bool ok = SizeIsExact(answered, size, sizeof(outValue), name);
-    Log(LogLevel::Info, kGetTag, u"pid : %u  createtime : %llu  key : %s  value : %llu  ret : %d",
-        pid, CreateTimeOf(pCreateTime), Widen(name), outValue, ok ? 1 : 0);
-    return ok;
+    return ReadProperty(m_pCache, pid, pCreateTime, name, outValue,
+                        u"pid : %u  createtime : %llu  key : %s  value : %llu  ret : %d");
 }
 
 bool rkProcessTreeCacheHelper::SetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
@@ -91,7 +88,7 @@ bool rkProcessTreeCacheHelper::SetProcessProperty(uint32_t pid, const uint64_t* 
     const bool ok = m_pCache->SetProcessValue(pid, pCreateTime, name, &copy, sizeof(copy), 0);
     Log(LogLevel::Info, "rkProcessTreeCacheHelper::SetProcessProperty",
         u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d", pid,
-        CreateTimeOf(pCreateTime), Widen(name), value, ok ? 1 : 0);
+        CreateTimeOf(pCreateTime), WidenAscii(name), value, ok ? 1 : 0);
     return ok;
 }
 
@@ -113,8 +110,8 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
             subLevelName = "FIX_SUB_LEVEL";
         }
     }
-    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", Widen(levelName),
-        Widen(subLevelName));
+    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", WidenAscii(levelName),
+        WidenAscii(subLevelName));
     if (!GetProcessProperty(pid, pCreateTime, levelName, outLevel)) {
         return false;
     }

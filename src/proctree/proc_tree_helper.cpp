@@ -24,14 +24,6 @@ constexpr uint64_t kNeverExpires = ~uint64_t{0};
 constexpr char kFixLevelTtl[] = "FLVL_TTL";
 constexpr char kConvertPath[] = "CURRENT_CONVERT_PATH";
 
-std::u16string Widen(const char* name) {
-    std::u16string wide;
-    for (; name && *name; ++name) {
-        wide += static_cast<char16_t>(static_cast<unsigned char>(*name));
-    }
-    return wide;
-}
-
 struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }
 };
@@ -262,7 +254,7 @@ bool rkProcTreeHelper::GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOff
 bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                     const char* name, std::u16string& outValue) {
     constexpr char kTag[] = "rkProcTreeHelper::GetwstrValue";
-    const std::u16string key = Widen(name);
+    const std::u16string key = WidenAscii(name);
     uint32_t size = 0;
     m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, nullptr, &size);
     if (size == 0) {
@@ -302,11 +294,11 @@ bool rkProcTreeHelper::GetIntValue(uint32_t rootOffset, uint32_t nodeOffset, uin
     // A value of another size was not fully written: it is no answer.
     if (!m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, &value, &size) ||
         size != sizeof(value)) {
-        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", Widen(name));
+        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", WidenAscii(name));
         return false;
     }
     outValue = value;
-    Log(LogLevel::Info, kTag, u"Key=%s ,value=%d", Widen(name), value);
+    Log(LogLevel::Info, kTag, u"Key=%s ,value=%d", WidenAscii(name), value);
     return true;
 }
 
@@ -317,11 +309,11 @@ bool rkProcTreeHelper::GetInt64Value(uint32_t rootOffset, uint32_t nodeOffset, u
     uint32_t size = sizeof(value);
     if (!m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, &value, &size) ||
         size != sizeof(value)) {
-        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", Widen(name));
+        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", WidenAscii(name));
         return false;
     }
     outValue = value;
-    Log(LogLevel::Info, kTag, u"Key=%s ,value=%llu", Widen(name), value);
+    Log(LogLevel::Info, kTag, u"Key=%s ,value=%llu", WidenAscii(name), value);
     return true;
 }
 
@@ -438,7 +430,7 @@ bool rkProcTreeHelper::SetPropByPid(uint32_t pid, const std::u16string& value,
     const std::u16string copy = value;
     // The size travels as 32 bits: a text whose byte count does not fit is refused, not cut.
     if (copy.size() > kMaxPropertyBytes / 2) {
-        Log(LogLevel::Error, kTag, u"属性长度异常,key=%s ,Len=%u", Widen(kConvertPath),
+        Log(LogLevel::Error, kTag, u"属性长度异常,key=%s ,Len=%u", WidenAscii(kConvertPath),
             static_cast<uint32_t>(copy.size()));
         return false;
     }

@@ -1,17 +1,9 @@
 #include "log/log.h"
+#include "platform/platform.h"
 #include "rules/rules.h"
 
 namespace tierlock {
 namespace {
-
-// Popup texts are narrow text in the system's ANSI code page.
-std::u16string WidenPopwnd(const std::string& popwnd) {
-    std::u16string wide;
-    for (unsigned char c : popwnd) {
-        wide.push_back(c);
-    }
-    return wide;
-}
 
 void AppendRanges(std::u16string& message, const char16_t* title, const LevelRangeList& ranges) {
     message += u"\r\n";
@@ -42,7 +34,8 @@ void PRINTF_MACTCH_RULE(const MatchRule& rule, const MatchNodes& matchNodes) {
             for (const MatchModeItem& item : node->second) {
                 message += FormatWide(u"\r\n [tierlock]====== modeIndex=%d   ======>", item.id);
                 message += u"\r\n [tierlock] popwnd=";
-                message += WidenPopwnd(item.popwnd);
+                // Popup texts are narrow text in the system's ANSI code page.
+                message += platform::MultiByteToWString(item.popwnd, 0);
                 AppendRanges(message, u" [tierlock] src_level:", item.src_level);
                 AppendRanges(message, u" [tierlock] dst_level:", item.dst_level);
                 AppendRanges(message, u" [tierlock] parent_process_level:",
