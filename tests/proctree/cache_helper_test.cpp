@@ -16,18 +16,14 @@ namespace {
 using simhost::LogLine;
 using tierlock::rkProcessTreeCacheHelper;
 
-constexpr uint64_t kNow = 1700000000;
-
 class CacheHelper : public ::testing::Test {
   protected:
     void SetUp() override {
         tierlock::g_pFrame = &framework_;
-        tierlock::platform::SetSubstituteUnixSeconds(kNow);
         cache_.AddProcess(10, 555, 4, u"C:\\app.exe");
     }
     void TearDown() override {
         tierlock::g_pFrame = nullptr;
-        tierlock::platform::SetSubstituteUnixSeconds(std::nullopt);
         if (bundle_) {
             bundle_->Release();
         }
@@ -103,27 +99,38 @@ TEST_F(CacheHelper, FixedPairWhileItsExpiryHasNotPassed) {
     cache_.SetInt(10, "FIX_LEVEL", 10);
     cache_.SetInt(10, "FIX_SUB_LEVEL", 1);
     rkProcessTreeCacheHelper helper(&cache_);
-    struct Case {
-        uint64_t ttl;
-        int32_t level;
-    };
-    for (const Case& c :
-         {Case{kNow, 10}, Case{kNow - 1, 70}, Case{UINT64_MAX, 10}, Case{kNow + 3600, 10}}) {
-        cache_.SetUInt64(10, "FLVL_TTL", c.ttl);
+    enum Ttl { kCurrentSecond, kSecondAgo, kNever, kHourAhead };
+    for (const auto& [ttl, fixed] : {std::pair{kCurrentSecond, true}, std::pair{kSecondAgo, false},
+                                     std::pair{kNever, true}, std::pair{kHourAhead, true}}) {
         int32_t level = 0, subLevel = 0;
-        EXPECT_TRUE(helper.GetProcessLevel(10, nullptr, level, subLevel)) << c.ttl;
-        EXPECT_EQ(level, c.level) << c.ttl;
-        EXPECT_EQ(subLevel, c.level == 10 ? 1 : 3) << c.ttl;
+        uint64_t now = 0;
+        do {  // the real clock may turn a second between setting and reading: retry
+            framework_.ClearLog();
+            now = tierlock::platform::CurrentUnixSeconds();
+            const uint64_t value = ttl == kNever       ? UINT64_MAX
+                                   : ttl == kHourAhead ? now + 3600
+                                   : ttl == kSecondAgo ? now - 1
+                                                       : now;
+            cache_.SetUInt64(10, "FLVL_TTL", value);
+            EXPECT_TRUE(helper.GetProcessLevel(10, nullptr, level, subLevel)) << ttl;
+        } while (tierlock::platform::CurrentUnixSeconds() != now);
+        EXPECT_EQ(level, fixed ? 10 : 70) << ttl;
+        EXPECT_EQ(subLevel, fixed ? 1 : 3) << ttl;
+        const auto lines = framework_.texts();
+        if (ttl == kSecondAgo) {
+            const std::u16string expiry =
+                simhost::ToUtf16("FixLevelTTL : " + std::to_string(now - 1) +
+                                 "  CurrentTime : " + std::to_string(now));
+            EXPECT_NE(std::find(lines.begin(), lines.end(),
+                                LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel", expiry)),
+                      lines.end());
+        }
+        const std::u16string names = fixed ? u"KeyLevel : FIX_LEVEL  KeySubLevel : FIX_SUB_LEVEL"
+                                           : u"KeyLevel : LEVEL  KeySubLevel : SUB_LEVEL";
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel", names)),
+                  lines.end());
     }
-    const auto lines = framework_.texts();
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel",
-                                u"FixLevelTTL : 1699999999  CurrentTime : 1700000000")),
-              lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        LogLine(30, "rkProcessTreeCacheHelper::GetProcessLevel",
-                                u"KeyLevel : FIX_LEVEL  KeySubLevel : FIX_SUB_LEVEL")),
-              lines.end());
 }
 
 TEST_F(CacheHelper, LevelReadStopsAtTheFirstFailure) {
