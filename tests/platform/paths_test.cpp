@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "log/log.h"
@@ -14,20 +16,21 @@
 namespace {
 
 using namespace tierlock::platform;
-using testing_paths::WindowsDirectory;
+using Result = std::pair<bool, std::u16string>;
 
-const std::u16string kLongPathLine =
-    simhost::LogLine(30, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
-
-// Runs System32ToSysnative from a separate source into a buffer of the given capacity.
-struct Converted {
-    bool ok;
-    std::u16string text;
-};
-Converted ToSysnative(const std::u16string& source, size_t capacity = 1024) {
-    std::vector<char16_t> destination(capacity, u'#');
+// System32ToSysnative from a separate source into a buffer of the given capacity; a guard
+// character past the capacity keeps the read of the result in bounds whatever was written.
+Result ToSysnative(const std::u16string& source, size_t capacity = 1024) {
+    std::vector<char16_t> destination(capacity + 1, u'#');
+    destination.back() = u'\0';
     const bool ok = System32ToSysnative(source.c_str(), destination.data(), capacity);
-    return {ok, std::u16string(destination.data())};
+    return {ok, destination.data()};
+}
+Result InPlace(const std::u16string& source, size_t spare = 16) {
+    std::u16string buffer = source;
+    buffer.resize(source.size() + spare);
+    const bool ok = System32ToSysnative(buffer.data(), buffer.data(), buffer.size());
+    return {ok, buffer.c_str()};
 }
 
 class Paths : public ::testing::Test {
@@ -37,77 +40,50 @@ class Paths : public ::testing::Test {
         tierlock::g_pFrame = nullptr;
         ClearSubstituteLongPathNames();
     }
-    size_t LongPathLines() const {
-        size_t count = 0;
-        for (const auto& text : framework_.texts()) {
-            count += text == kLongPathLine;
-        }
-        return count;
-    }
 
     const std::u16string windows_ = WindowsDirectory();
     simhost::Framework framework_;
 };
 
-TEST_F(Paths, System32BecomesSysnative) {
-    EXPECT_EQ(ToSysnative(windows_ + u"\\System32\\cmd.exe").text,
-              windows_ + u"\\sysnative\\cmd.exe");
-    EXPECT_TRUE(ToSysnative(windows_ + u"\\System32\\cmd.exe").ok);
-    // The folder itself, with or without its backslash, becomes the folder with one.
-    EXPECT_EQ(ToSysnative(windows_ + u"\\System32").text, windows_ + u"\\sysnative\\");
-    EXPECT_EQ(ToSysnative(windows_ + u"\\System32\\").text, windows_ + u"\\sysnative\\");
-    // The comparison ignores case; the tail keeps its own.
-    EXPECT_EQ(ToSysnative(ToLowerAscii(windows_) + u"\\SYSTEM32\\X.dll").text,
-              windows_ + u"\\sysnative\\X.dll");
-    EXPECT_EQ(ToSysnative(windows_ + u"\\system32\\drivers\\etc\\hosts").text,
-              windows_ + u"\\sysnative\\drivers\\etc\\hosts");
-}
-
-TEST_F(Paths, OtherPathsAreCopiedUnchanged) {
-    for (const std::u16string& path :
-         {std::u16string(u"D:\\tools\\a.exe"), windows_ + u"\\SysWOW64\\cmd.exe",
-          windows_ + u"\\System32abc\\x.exe", windows_ + u"\\System3", u"\\\\?\\" + windows_}) {
-        const Converted result = ToSysnative(path);
-        EXPECT_TRUE(result.ok);
-        EXPECT_EQ(result.text, path);
+TEST_F(Paths, System32ToSysnative) {
+    const std::u16string sysnative = windows_ + u"\\sysnative\\";
+    const std::pair<std::u16string, std::u16string> cases[] = {
+        {windows_ + u"\\System32\\cmd.exe", sysnative + u"cmd.exe"},
+        // The folder itself, with or without its backslash, becomes the folder with one.
+        {windows_ + u"\\System32", sysnative},
+        {windows_ + u"\\System32\\", sysnative},
+        // The comparison ignores case; the tail keeps its own.
+        {ToLowerAscii(windows_) + u"\\SYSTEM32\\X.dll", sysnative + u"X.dll"},
+        // Anything else (no expected text) is copied unchanged.
+        {u"D:\\tools\\a.exe", {}},
+        {windows_ + u"\\System32abc\\x.exe", {}},
+        {windows_ + u"\\System3", {}},
+        {u"\\\\?\\" + windows_ + u"\\System32\\a.exe", {}},
+    };
+    for (const auto& [source, converted] : cases) {
+        const std::u16string expected = converted.empty() ? source : converted;
+        EXPECT_EQ(ToSysnative(source), Result(true, expected));
+        // In the same buffer, a path that needs no conversion answers false and stays.
+        EXPECT_EQ(InPlace(source), Result(!converted.empty(), expected));
     }
-}
-
-TEST_F(Paths, SameBuffer) {
-    std::u16string outside = u"D:\\tools\\a.exe";
-    outside.resize(64);
-    EXPECT_FALSE(System32ToSysnative(outside.data(), outside.data(), outside.size()));
-    EXPECT_EQ(std::u16string(outside.c_str()), u"D:\\tools\\a.exe");
-
-    std::u16string inside = windows_ + u"\\System32\\cmd.exe";
-    inside.resize(inside.size() + 8);
-    EXPECT_TRUE(System32ToSysnative(inside.data(), inside.data(), inside.size()));
-    EXPECT_EQ(std::u16string(inside.c_str()), windows_ + u"\\sysnative\\cmd.exe");
+    EXPECT_TRUE(framework_.texts().empty());  // no short name: nothing expanded
 }
 
 TEST_F(Paths, LongPathsConvertOrAreRefusedWithoutOverrun) {
+    const std::u16string folder = windows_ + u"\\System32\\";
     for (size_t length : {300u, 40000u}) {
-        const std::u16string folder = windows_ + u"\\System32\\";
-        const std::u16string tail = std::u16string(length - folder.size() - 4, u'a') + u".exe";
+        const std::u16string tail(length - folder.size(), u'a');
         const std::u16string path = folder + tail;
-        const Converted converted = ToSysnative(path, length + 8);
-        EXPECT_TRUE(converted.ok);
-        EXPECT_EQ(converted.text, windows_ + u"\\sysnative\\" + tail);
-
-        // One character short for the longer folder name: refused, nothing half written.
-        const Converted cut = ToSysnative(path, length + 1);
-        EXPECT_FALSE(cut.ok);
-        EXPECT_EQ(cut.text, u"");
-        std::u16string same = path;
-        EXPECT_FALSE(System32ToSysnative(same.data(), same.data(), same.size() + 1));
-        EXPECT_EQ(same, path);
-
+        // The converted path is one character longer; one short of that is refused, nothing
+        // half written, and the same buffer keeps its text.
+        EXPECT_EQ(ToSysnative(path, length + 2), Result(true, windows_ + u"\\sysnative\\" + tail));
+        EXPECT_EQ(ToSysnative(path, length + 1), Result(false, u""));
+        EXPECT_EQ(InPlace(path, 1), Result(false, path));
         // An unconverted path that does not fit is refused too.
         const std::u16string outside = u"D:\\" + tail;
-        EXPECT_FALSE(ToSysnative(outside, outside.size()).ok);
-        EXPECT_EQ(ToSysnative(outside, outside.size() + 1).text, outside);
+        EXPECT_EQ(ToSysnative(outside, outside.size()), Result(false, u""));
+        EXPECT_EQ(ToSysnative(outside, outside.size() + 1), Result(true, outside));
     }
-    EXPECT_FALSE(System32ToSysnative(u"D:\\a", nullptr, 10));
     char16_t none[1] = {u'#'};
     EXPECT_FALSE(System32ToSysnative(u"D:\\a", none, 0));
     EXPECT_EQ(none[0], u'#');
@@ -121,72 +97,50 @@ TEST_F(Paths, ShortNamesAreExpandedUnlessTheyBeginWithABackslash) {
     if (source.find(u'~') == std::u16string::npos) {
         GTEST_SKIP() << "no short name here";
     }
-    const std::u16string expected = u"c:\\program files";
 #else
     const std::u16string source = u"C:\\PROGRA~1";
     SetSubstituteLongPathName(source, u"C:\\Program Files");
     SetSubstituteLongPathName(u"C:\\WINDOW~1\\System32\\x.dll", u"C:\\Windows\\System32\\x.dll");
-    EXPECT_EQ(ToSysnative(u"C:\\WINDOW~1\\System32\\x.dll").text, u"C:\\Windows\\sysnative\\x.dll");
+    EXPECT_EQ(ToSysnative(u"C:\\WINDOW~1\\System32\\x.dll").second,
+              u"C:\\Windows\\sysnative\\x.dll");
     // An answer too long for the buffer is the size needed, not a path: the source is kept.
     SetSubstituteLongPathName(u"D:\\LONG~1", u"D:\\" + std::u16string(300, u'l'));
-    EXPECT_EQ(ToSysnative(u"D:\\LONG~1").text, u"D:\\LONG~1");
-    const std::u16string expected = u"c:\\program files";
+    EXPECT_EQ(ToSysnative(u"D:\\LONG~1").second, u"D:\\LONG~1");
 #endif
-    EXPECT_EQ(ToLowerAscii(ToSysnative(source).text), expected);
+    char16_t buffer[kMaxPathChars] = {};
+    EXPECT_EQ(api_win::Api_GetLongPathName(source.c_str(), buffer), 16u);
+    EXPECT_EQ(ToLowerAscii(ToSysnative(source).second), u"c:\\program files");
     // In place, the expanded text is what lands in the buffer.
-    std::u16string same = source;
-    same.resize(64);
-    EXPECT_TRUE(System32ToSysnative(same.data(), same.data(), same.size()));
-    EXPECT_EQ(ToLowerAscii(same.c_str()), expected);
+    EXPECT_EQ(ToLowerAscii(InPlace(source).second), u"c:\\program files");
 
     framework_.ClearLog();
-    EXPECT_EQ(ToSysnative(u"\\\\?\\" + source).text, u"\\\\?\\" + source);
-    EXPECT_EQ(ToSysnative(u"D:\\tools\\a.exe").text, u"D:\\tools\\a.exe");
-    EXPECT_EQ(LongPathLines(), 0u);
-}
-
-TEST_F(Paths, ApiGetLongPathNameLogsAndAnswersTheLength) {
-    char16_t buffer[kMaxPathChars] = {};
     EXPECT_EQ(api_win::Api_GetLongPathName(u"C:\\no\\such\\DIRECT~1\\x.exe", buffer), 0u);
-    EXPECT_EQ(LongPathLines(), 1u);
-#ifdef _WIN32
-    wchar_t shortName[MAX_PATH] = {};
-    ASSERT_NE(GetShortPathNameW(L"C:\\Program Files", shortName, MAX_PATH), 0u);
-    const char16_t* source = reinterpret_cast<const char16_t*>(shortName);
-#else
-    SetSubstituteLongPathName(u"C:\\PROGRA~1", u"C:\\Program Files");
-    const char16_t* source = u"C:\\PROGRA~1";
-#endif
-    EXPECT_EQ(api_win::Api_GetLongPathName(source, buffer), 16u);
-    EXPECT_EQ(ToLowerAscii(buffer), u"c:\\program files");
+    EXPECT_EQ(ToSysnative(u"\\\\?\\" + source).second, u"\\\\?\\" + source);
+    EXPECT_EQ(framework_.texts(), (std::vector{simhost::LogLine(30, "api_win::Api_GetLongPathName",
+                                                                u"GetLongPathName USE WINAPI")}));
 }
 
-TEST_F(Paths, SysnativeBecomesLoweredSystem32) {
-    std::u16string output = u"untouched";
-    EXPECT_TRUE(SysnativeToSystem32(windows_ + u"\\Sysnative\\Drivers\\x.sys", output));
-    EXPECT_EQ(output, ToLowerAscii(windows_) + u"\\system32\\drivers\\x.sys");
-
-    // The long-path prefix stays in front of the converted path.
-    EXPECT_TRUE(SysnativeToSystem32(u"\\\\?\\" + windows_ + u"\\Sysnative\\a.exe", output));
-    EXPECT_EQ(output, u"\\\\?\\" + ToLowerAscii(windows_) + u"\\system32\\a.exe");
-
-    std::u16string same = windows_ + u"\\SYSNATIVE\\A.EXE";
-    EXPECT_TRUE(SysnativeToSystem32(same, same));
-    EXPECT_EQ(same, ToLowerAscii(windows_) + u"\\system32\\a.exe");
-}
-
-TEST_F(Paths, SysnativeToSystem32LeavesOtherPaths) {
-    std::u16string output = u"untouched";
-    // The folder itself: nothing follows, nothing changes.
-    EXPECT_FALSE(SysnativeToSystem32(windows_ + u"\\Sysnative\\", output));
-    EXPECT_EQ(output, u"untouched");
-    EXPECT_FALSE(SysnativeToSystem32(u"", output));
-    EXPECT_EQ(output, u"untouched");
-    // Not found: the input in its own case.
-    EXPECT_FALSE(SysnativeToSystem32(u"D:\\Tools\\Sysnative\\A.exe", output));
-    EXPECT_EQ(output, u"D:\\Tools\\Sysnative\\A.exe");
-    EXPECT_FALSE(SysnativeToSystem32(windows_ + u"\\Sysnative", output));
-    EXPECT_EQ(output, windows_ + u"\\Sysnative");
+TEST_F(Paths, SysnativeToSystem32) {
+    const std::u16string system32 = ToLowerAscii(windows_) + u"\\system32\\";
+    const std::tuple<std::u16string, bool, std::u16string> cases[] = {
+        {windows_ + u"\\Sysnative\\Drivers\\x.sys", true, system32 + u"drivers\\x.sys"},
+        // The long-path prefix stays in front of the converted path.
+        {u"\\\\?\\" + windows_ + u"\\Sysnative\\a.exe", true, u"\\\\?\\" + system32 + u"a.exe"},
+        // Empty, or the folder itself with nothing after it: the output is not touched.
+        {u"", false, u"untouched"},
+        {windows_ + u"\\Sysnative\\", false, u"untouched"},
+        // Not found: the input in its own case.
+        {u"D:\\Tools\\Sysnative\\A.exe", false, u"D:\\Tools\\Sysnative\\A.exe"},
+        {windows_ + u"\\Sysnative", false, windows_ + u"\\Sysnative"},
+    };
+    for (const auto& [input, ok, converted] : cases) {
+        std::u16string output = u"untouched";
+        EXPECT_EQ(SysnativeToSystem32(input, output), ok);
+        EXPECT_EQ(output, converted);
+        std::u16string same = input;
+        EXPECT_EQ(SysnativeToSystem32(same, same), ok);
+        EXPECT_EQ(same, ok ? converted : input);
+    }
 }
 
 TEST(StringConversions, MultiByteAndLowering) {

@@ -8,8 +8,6 @@
 #include <windows.h>
 #endif
 
-namespace testing_paths {
-
 inline std::u16string WindowsDirectory() {
 #ifdef _WIN32
     wchar_t buffer[MAX_PATH] = {};
@@ -19,5 +17,3 @@ inline std::u16string WindowsDirectory() {
     return u"C:\\Windows";
 #endif
 }
-
-}  // namespace testing_paths
