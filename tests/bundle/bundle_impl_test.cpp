@@ -16,6 +16,7 @@ TEST_F(BundleTest, KeyValueKeysIgnoreAsciiCaseAndShortReadsReportSizeAndTag) {
     EXPECT_EQ(size, 11);
     EXPECT_EQ(tag, 0xC0DEu);
     EXPECT_STREQ(buffer, "untouched");
+    EXPECT_EQ(rk_.GetValue(u"GuardType", nullptr, &size, &tag), RK_E_OUTOFMEMORY);
     EXPECT_EQ(rk_.GetValue(u"GuardType", buffer, &size, &tag), RK_S_OK);
     EXPECT_STREQ(buffer, text);
 
