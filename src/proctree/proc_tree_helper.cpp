@@ -33,6 +33,29 @@ HeapBuffer ZeroedHeapChars(size_t bytes) {
     return HeapBuffer(static_cast<char16_t*>(std::calloc(1, bytes)));
 }
 
+struct NodeAddress {
+    uint32_t rootOffset;
+    uint32_t nodeOffset;
+    uint32_t nodePtr;
+};
+
+// Both integer widths read alike; a value of another size was not fully written: no answer.
+template <class Number>
+bool ReadNumber(IRKProcessTreeHelperCtrl* helperCtrl, const char* tag, const char16_t* format,
+                const NodeAddress& at, const char* name, Number& outValue) {
+    Number value = outValue;
+    uint32_t size = sizeof(value);
+    if (!helperCtrl->GetNodeProperty(at.rootOffset, at.nodeOffset, at.nodePtr, name, &value,
+                                     &size) ||
+        size != sizeof(value)) {
+        Log(LogLevel::Error, tag, u"Key=%s ,获取属性失败", WidenAscii(name));
+        return false;
+    }
+    outValue = value;
+    Log(LogLevel::Info, tag, format, WidenAscii(name), value);
+    return true;
+}
+
 }  // namespace
 
 bool rkProcTreeHelper::IsReady(const char* tag) const {
@@ -288,33 +311,14 @@ bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, ui
 
 bool rkProcTreeHelper::GetIntValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                    const char* name, int32_t& outValue) {
-    constexpr char kTag[] = "rkProcTreeHelper::GetIntValue";
-    int32_t value = outValue;
-    uint32_t size = sizeof(value);
-    // A value of another size was not fully written: it is no answer.
-    if (!m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, &value, &size) ||
-        size != sizeof(value)) {
-        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", WidenAscii(name));
-        return false;
-    }
-    outValue = value;
-    Log(LogLevel::Info, kTag, u"Key=%s ,value=%d", WidenAscii(name), value);
-    return true;
+    return ReadNumber(m_pHelperCtrl, "rkProcTreeHelper::GetIntValue", u"Key=%s ,value=%d",
+                      {rootOffset, nodeOffset, nodePtr}, name, outValue);
 }
 
 bool rkProcTreeHelper::GetInt64Value(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                      const char* name, uint64_t& outValue) {
-    constexpr char kTag[] = "rkProcTreeHelper::GetInt64Value";
-    uint64_t value = outValue;
-    uint32_t size = sizeof(value);
-    if (!m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, &value, &size) ||
-        size != sizeof(value)) {
-        Log(LogLevel::Error, kTag, u"Key=%s ,获取属性失败", WidenAscii(name));
-        return false;
-    }
-    outValue = value;
-    Log(LogLevel::Info, kTag, u"Key=%s ,value=%llu", WidenAscii(name), value);
-    return true;
+    return ReadNumber(m_pHelperCtrl, "rkProcTreeHelper::GetInt64Value", u"Key=%s ,value=%llu",
+                      {rootOffset, nodeOffset, nodePtr}, name, outValue);
 }
 
 bool rkProcTreeHelper::isValidFixLevel(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr) {
