@@ -1,5 +1,5 @@
 // Typed access to the host's process tree.
 #pragma once
 
-#include "proctree/proc_tree_helper.h"
 #include "proctree/cache_helper.h"
+#include "proctree/proc_tree_helper.h"
