@@ -111,17 +111,22 @@ bool rkProcTreeHelper::GetPPidByPid(uint32_t pid, const uint64_t* pCreateTime, u
     return result;
 }
 
+bool rkProcTreeHelper::ResolveRootOffset(const char* tag, uint32_t rootOffset, uint32_t nodeOffset,
+                                         bool argumentsValid, uint32_t& nodePtr) {
+    if (!IsReady(tag)) {
+        return false;
+    }
+    if (rootOffset == 0 || nodeOffset == 0 || !argumentsValid) {
+        Log(LogLevel::Info, tag, u"输入参数异常");
+        return false;
+    }
+    return NodePtrOf(tag, rootOffset, nodeOffset, nodePtr);
+}
+
 bool rkProcTreeHelper::GetRootPid(uint32_t rootOffset, uint32_t nodeOffset, uint32_t& outPid) {
     constexpr char kTag[] = "rkProcTreeHelper::GetRootPid";
-    if (!IsReady(kTag)) {
-        return false;
-    }
-    if (rootOffset == 0 || nodeOffset == 0) {
-        Log(LogLevel::Info, kTag, u"输入参数异常");
-        return false;
-    }
     uint32_t nodePtr = 0;
-    if (!NodePtrOf(kTag, rootOffset, nodeOffset, nodePtr)) {
+    if (!ResolveRootOffset(kTag, rootOffset, nodeOffset, true, nodePtr)) {
         return false;
     }
     return m_pHelperCtrl->GetNodePid(rootOffset, nodeOffset, nodePtr, &outPid);
@@ -185,15 +190,8 @@ bool rkProcTreeHelper::GetChildNodes(uint32_t rootOffset, uint32_t nodeOffset, u
 bool rkProcTreeHelper::GetPathByRootOffset(uint32_t rootOffset, uint32_t nodeOffset, uint32_t pid,
                                            bool convert, std::u16string& outPath) {
     constexpr char kTag[] = "rkProcTreeHelper::GetPathByRootOffset";
-    if (!IsReady(kTag)) {
-        return false;
-    }
-    if (rootOffset == 0 || nodeOffset == 0 || pid == 0) {
-        Log(LogLevel::Info, kTag, u"输入参数异常");
-        return false;
-    }
     uint32_t nodePtr = 0;
-    if (!NodePtrOf(kTag, rootOffset, nodeOffset, nodePtr)) {
+    if (!ResolveRootOffset(kTag, rootOffset, nodeOffset, pid != 0, nodePtr)) {
         return false;
     }
     return GetPathByNodeOffset(rootOffset, nodeOffset, nodePtr, pid, convert, outPath);
@@ -365,15 +363,8 @@ bool rkProcTreeHelper::GetLevelAndSubByNodeOffset(uint32_t rootOffset, uint32_t 
 bool rkProcTreeHelper::GetLevelAndSubByRootOffset(uint32_t rootOffset, uint32_t nodeOffset,
                                                   int32_t* outLevel, int32_t* outSubLevel) {
     constexpr char kTag[] = "rkProcTreeHelper::GetLevelAndSubByRootOffset";
-    if (!IsReady(kTag)) {
-        return false;
-    }
-    if (rootOffset == 0 || nodeOffset == 0 || !outLevel || !outSubLevel) {
-        Log(LogLevel::Info, kTag, u"输入参数异常");
-        return false;
-    }
     uint32_t nodePtr = 0;
-    if (!NodePtrOf(kTag, rootOffset, nodeOffset, nodePtr)) {
+    if (!ResolveRootOffset(kTag, rootOffset, nodeOffset, outLevel && outSubLevel, nodePtr)) {
         return false;
     }
     return GetLevelAndSubByNodeOffset(rootOffset, nodeOffset, nodePtr, outLevel, outSubLevel);
@@ -381,15 +372,8 @@ bool rkProcTreeHelper::GetLevelAndSubByRootOffset(uint32_t rootOffset, uint32_t 
 
 bool rkProcTreeHelper::FixLevel_is_Exist_ByRootOffset(uint32_t rootOffset, uint32_t nodeOffset) {
     constexpr char kTag[] = "rkProcTreeHelper::FixLevel_is_Exist_ByRootOffset";
-    if (!IsReady(kTag)) {
-        return false;
-    }
-    if (rootOffset == 0 || nodeOffset == 0) {
-        Log(LogLevel::Info, kTag, u"输入参数异常");
-        return false;
-    }
     uint32_t nodePtr = 0;
-    if (!NodePtrOf(kTag, rootOffset, nodeOffset, nodePtr)) {
+    if (!ResolveRootOffset(kTag, rootOffset, nodeOffset, true, nodePtr)) {
         return false;
     }
     if (isValidFixLevel(rootOffset, nodeOffset, nodePtr)) {

@@ -59,6 +59,9 @@ class rkProcTreeHelper {
 
     // Logs and answers false until init has stored the services.
     bool IsReady(const char* tag) const;
+    // The guard, the argument check and the node pointer of the ByRootOffset operations.
+    bool ResolveRootOffset(const char* tag, uint32_t rootOffset, uint32_t nodeOffset,
+                           bool argumentsValid, uint32_t& nodePtr);
     // The node pointer of (root, node), logging under tag when the host has none.
     bool NodePtrOf(const char* tag, uint32_t rootOffset, uint32_t nodeOffset, uint32_t& nodePtr);
     // The node's image path as the host stores it; false when it has none or claims a length
