@@ -40,6 +40,7 @@ TEST_F(BundleTest, KeyValueEmptyNamesAndBadArguments) {
     EXPECT_EQ(rk_.SetValue(u"", &value, 4, 0), RK_E_INVALIDARG);
     EXPECT_EQ(rk_.SetValue(u"k", nullptr, 4, 0), RK_E_INVALIDARG);
     EXPECT_EQ(rk_.SetValue(u"k", &value, 0, 0), RK_E_INVALIDARG);
+    EXPECT_EQ(rk_.SetValue(u"k", &value, -1, 0), RK_E_INVALIDARG);  // no 4 GB copy is tried
     EXPECT_EQ(rk_.GetValue(nullptr, &value, &size, &tag), RK_E_INVALIDARG);
     EXPECT_EQ(rk_.GetValue(u"k", &value, nullptr, &tag), RK_E_INVALIDARG);
     EXPECT_EQ(rk_.GetValue(u"k", &value, &size, nullptr), RK_E_INVALIDARG);
