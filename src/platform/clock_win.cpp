@@ -14,6 +14,4 @@ uint64_t CurrentUnixSeconds() {
     return steps < kUnixEpochInFileTime ? 0 : (steps - kUnixEpochInFileTime) / kStepsPerSecond;
 }
 
-void SetSubstituteUnixSeconds(std::optional<uint64_t>) {}
-
 }  // namespace tierlock::platform

@@ -43,6 +43,9 @@ struct NodeAddress {
 template <class Number>
 bool ReadNumber(IRKProcessTreeHelperCtrl* helperCtrl, const char* tag, const char16_t* format,
                 const NodeAddress& at, const char* name, Number& outValue) {
+    if (!helperCtrl) {
+        return false;  // reachable only before init, through an unguarded operation
+    }
     Number value = outValue;
     uint32_t size = sizeof(value);
     if (!helperCtrl->GetNodeProperty(at.rootOffset, at.nodeOffset, at.nodePtr, name, &value,
@@ -148,6 +151,9 @@ bool rkProcTreeHelper::GetAllNodePtr(uint32_t rootOffset, uint32_t nodeOffset,
 bool rkProcTreeHelper::GetChildNodes(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                      std::vector<uint32_t>& outNodes) {
     constexpr char kTag[] = "rkProcTreeHelper::GetChildNodes";
+    if (!m_pHelperCtrl) {
+        return false;  // reachable only before init: this operation has no guard of its own
+    }
     // Depth first, pre-order, with a stack of our own: the host decides how deep the tree is,
     // and a host that lists a node among its own descendants must not recurse forever.
     struct Pending {
@@ -275,6 +281,9 @@ bool rkProcTreeHelper::GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOff
 bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                     const char* name, std::u16string& outValue) {
     constexpr char kTag[] = "rkProcTreeHelper::GetwstrValue";
+    if (!m_pHelperCtrl) {
+        return false;  // reachable only before init: this operation has no guard of its own
+    }
     const std::u16string key = WidenAscii(name);
     uint32_t size = 0;
     m_pHelperCtrl->GetNodeProperty(rootOffset, nodeOffset, nodePtr, name, nullptr, &size);

@@ -58,6 +58,13 @@ TEST(ProcTreeHelperInit, GuardUntilInitThenTheFirstPairWins) {
                                             u"对象未初始化，请初始化"));
     }
     EXPECT_EQ(framework.texts(), expected);
+    // The operations without a guard of their own answer false rather than reach a null host.
+    uint64_t ttl = 0;
+    EXPECT_FALSE(helper->GetChildNodes(1, 1, 1, nodes));
+    EXPECT_FALSE(helper->isValidFixLevel(1, 1, 1));
+    EXPECT_FALSE(helper->GetIntValue(1, 1, 1, "LEVEL", level));
+    EXPECT_FALSE(helper->GetInt64Value(1, 1, 1, "FLVL_TTL", ttl));
+    EXPECT_FALSE(helper->GetwstrValue(1, 1, 1, "CURRENT_CONVERT_PATH", path));
 
     // Live until the process ends, as the helper keeps pointing at the first.
     static simhost::ProcessTree first;
