@@ -311,19 +311,7 @@ int32_t RK_CALL ASCommonBundle::GetType(const char* key, uint32_t* type) {
 }
 
 int32_t CreateBundle(IASBundle** out) noexcept {
-    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
-        if (!out) {
-            return RK_E_INVALIDARG;
-        }
-        *out = nullptr;
-        ASCommonBundle* bundle = ASCommonBundle::CreateInstance();
-        if (!bundle) {
-            return RK_E_OUTOFMEMORY;
-        }
-        bundle->AddRef();
-        *out = bundle;
-        return RK_S_OK;
-    });
+    return Base::CreateAndHandOut<ASCommonBundle>(out);
 }
 
 }  // namespace tierlock

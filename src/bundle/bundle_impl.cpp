@@ -155,19 +155,7 @@ int32_t RK_CALL CBundleImpl::GetNames(char16_t* buffer, int32_t* size) {
 }
 
 int32_t CreateRkBundle(IRkBundle** out) noexcept {
-    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
-        if (!out) {
-            return RK_E_INVALIDARG;
-        }
-        *out = nullptr;
-        CBundleImpl* bundle = CBundleImpl::CreateInstance();
-        if (!bundle) {
-            return RK_E_OUTOFMEMORY;
-        }
-        bundle->AddRef();
-        *out = bundle;
-        return RK_S_OK;
-    });
+    return Base::CreateAndHandOut<CBundleImpl>(out);
 }
 
 }  // namespace tierlock

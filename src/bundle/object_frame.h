@@ -12,6 +12,7 @@
 
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
+#include "plugin/boundary.h"
 
 namespace tierlock::Base {
 
@@ -120,5 +121,23 @@ class CNUVObjectImpl : public CNUVObjectBase {
   private:
     [[no_unique_address]] Locker m_frameLocker;
 };
+
+// The factories' common shape: a new object whose one reference goes to the caller.
+template <class Impl, class Interface>
+int32_t CreateAndHandOut(Interface** out) noexcept {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        if (!out) {
+            return RK_E_INVALIDARG;
+        }
+        *out = nullptr;
+        Impl* object = Impl::CreateInstance();
+        if (!object) {
+            return RK_E_OUTOFMEMORY;
+        }
+        object->AddRef();
+        *out = object;
+        return RK_S_OK;
+    });
+}
 
 }  // namespace tierlock::Base

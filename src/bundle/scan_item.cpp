@@ -236,19 +236,7 @@ uint32_t RK_CALL CRKScanItemImp::GetEngineId() {
 }
 
 int32_t CreateScanItem(IRKScanItem** out) noexcept {
-    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
-        if (!out) {
-            return RK_E_INVALIDARG;
-        }
-        *out = nullptr;
-        CRKScanItemImp* item = CRKScanItemImp::CreateInstance();
-        if (!item) {
-            return RK_E_OUTOFMEMORY;
-        }
-        item->AddRef();
-        *out = item;
-        return RK_S_OK;
-    });
+    return Base::CreateAndHandOut<CRKScanItemImp>(out);
 }
 
 }  // namespace tierlock
