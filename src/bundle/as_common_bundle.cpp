@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/boundary.h"
+#include "abi/boundary.h"
+#include "bundle/bundle.h"
 
 namespace tierlock {
 

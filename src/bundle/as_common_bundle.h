@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "bundle/object_frame.h"
 #include "bundle/value_block.h"
 

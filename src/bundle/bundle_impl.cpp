@@ -5,7 +5,8 @@
 #include <limits>
 #include <tuple>
 
-#include "plugin/boundary.h"
+#include "abi/boundary.h"
+#include "bundle/bundle.h"
 
 namespace tierlock {
 

@@ -10,9 +10,9 @@
 #include <new>
 #include <type_traits>
 
-#include "bundle/bundle.h"
+#include "abi/boundary.h"
+#include "abi/bundle.h"
 #include "bundle/memory.h"
-#include "plugin/boundary.h"
 
 namespace tierlock::Base {
 

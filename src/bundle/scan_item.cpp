@@ -5,7 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "plugin/boundary.h"
+#include "abi/boundary.h"
+#include "bundle/bundle.h"
 
 namespace tierlock {
 

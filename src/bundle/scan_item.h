@@ -3,7 +3,7 @@
 // on.
 #pragma once
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "bundle/memory.h"
 #include "bundle/object_frame.h"
 

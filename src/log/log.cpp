@@ -4,7 +4,7 @@
 
 #include <utf8cpp/utf8.h>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 namespace tierlock {
 

@@ -1,8 +1,8 @@
 #include "plugin/tierlock.h"
 
+#include "abi/boundary.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "plugin/boundary.h"
 #include "proctree/proctree.h"
 #include "rules/rules.h"
 

@@ -5,16 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "plugin/host.h"
-#include "plugin/host_ref.h"
-#include "plugin/rule_plug.h"
+#include "abi/host.h"
+#include "abi/host_ref.h"
+#include "abi/options.h"
+#include "abi/rule_plug.h"
 #include "rules/rule_model.h"
 
 namespace tierlock {
-
-// Option keys of SetEnable.
-inline constexpr int32_t RKOPT_TIERLOCK_ENABLE = 16;
-inline constexpr int32_t RKOPT_SERCUREAPI_IS_OPEN = 305;
 
 // Process-wide secure-API switch: 1 while the library is loaded until SetEnable changes it.
 extern std::atomic<uint8_t> bSercureApiSwitch;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "log/log.h"
 #include "platform/platform.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 namespace tierlock {
 
