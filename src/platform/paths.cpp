@@ -6,7 +6,6 @@
 #include <new>
 #include <string_view>
 
-#include "log/log.h"
 #include "platform/path_functions.h"
 
 namespace tierlock::platform {
@@ -83,13 +82,20 @@ void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
 
 }  // namespace
 
-bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity) {
+bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity,
+                         bool* longPathAsked) {
+    if (longPathAsked) {
+        *longPathAsked = false;
+    }
     if (!source || !destination || capacity == 0) {
         return false;
     }
     const char16_t* const callerSource = source;
     char16_t expanded[kMaxPathChars] = {};
     if (source[0] != u'\\' && os::FindChar(source, u'~')) {
+        if (longPathAsked) {
+            *longPathAsked = true;
+        }
         const uint32_t length = api_win::Api_GetLongPathName(source, expanded);
         // An answer of kMaxPathChars or more is the size needed: nothing was written.
         if (length != 0 && length < kMaxPathChars) {
@@ -149,7 +155,6 @@ bool SysnativeToSystem32(const std::u16string& input, std::u16string& output) {
 namespace api_win {
 
 uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination) {
-    Log(LogLevel::Info, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
     return os::LongPathName(source, destination, kMaxPathChars);
 }
 

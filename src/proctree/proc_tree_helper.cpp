@@ -254,8 +254,14 @@ bool rkProcTreeHelper::GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOff
         // Room for the longer folder name; the conversion refuses what does not fit.
         const size_t capacity = rawPath.size() + 8;
         HeapBuffer converted = ZeroedHeapChars(rawPath.size() * 2 + 16);
-        if (converted &&
-            platform::System32ToSysnative(rawPath.c_str(), converted.get(), capacity)) {
+        bool longPathAsked = false;
+        const bool convertedOk =
+            converted && platform::System32ToSysnative(rawPath.c_str(), converted.get(), capacity,
+                                                       &longPathAsked);
+        if (longPathAsked) {
+            Log(LogLevel::Info, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
+        }
+        if (convertedOk) {
             outPath = converted.get();
             Log(LogLevel::Info, kTag, u"成功获取转换后的路径  ,pid=%u ,Path=%s", pid, outPath);
             result = true;
