@@ -1,52 +1,85 @@
-// Reference-holding pointer for host services: storing a different object takes a reference
-// on the new one and drops the one held on the old; destruction drops what is still held.
+// The one holder for every reference-counted pointer the plug-in keeps. Its type says whether
+// the holder owns a reference: a counted holder takes a reference on what it stores and drops
+// the one on what it stored before; a borrowed holder (the framework, the cloud engine, the
+// services the process tree helper uses) only keeps the pointer and never adds or releases.
+// The pointer is atomic, so one thread may store while others read.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <utility>
+
+#include "abi/base.h"
 
 namespace tierlock {
 
-template <class T>
+enum class Hold { Counted, Borrowed };
+
+template <class T, Hold kHold = Hold::Counted>
 class HostRef {
   public:
-    HostRef() = default;
-    ~HostRef() { Reset(); }
+    constexpr HostRef() noexcept = default;
+    ~HostRef() requires(kHold == Hold::Borrowed) = default;
+    ~HostRef() requires(kHold == Hold::Counted) { Reset(); }
     HostRef(const HostRef&) = delete;
     HostRef& operator=(const HostRef&) = delete;
 
-    T* Get() const { return ptr_; }
-    T* operator->() const { return ptr_; }
-    explicit operator bool() const { return ptr_ != nullptr; }
+    T* Get() const noexcept { return ptr_.load(std::memory_order_acquire); }
+    T* operator->() const noexcept { return Get(); }
+    explicit operator bool() const noexcept { return Get() != nullptr; }
 
-    // Shares the caller's object: takes a reference of our own.
-    void Assign(T* object) {
-        if (object == ptr_) {
+    // Takes over a reference the caller already holds (what a query or a factory handed out).
+    // When that is the object already held, the reference held before is the one dropped.
+    void Adopt(T* object) noexcept {
+        T* old = ptr_.exchange(object, std::memory_order_acq_rel);
+        if constexpr (kHold == Hold::Counted) {
+            if (old) {
+                old->Release();
+            }
+        }
+    }
+
+    // Shares the caller's object: a counted holder takes a reference of its own.
+    void Assign(T* object) noexcept {
+        if (object == Get()) {
             return;
         }
-        if (object) {
-            object->AddRef();
+        if constexpr (kHold == Hold::Counted) {
+            if (object) {
+                object->AddRef();
+            }
         }
         Adopt(object);
     }
 
-    // Takes over a reference the caller already holds (a service handed out by a query).
-    void Adopt(T* object) {
-        T* old = std::exchange(ptr_, object);
-        if (old) {
-            old->Release();
-        }
+    void Reset() noexcept { Adopt(nullptr); }
+
+    // Hands what is held, with its reference, to the caller and leaves the holder empty.
+    [[nodiscard]] T* Detach() noexcept { return ptr_.exchange(nullptr, std::memory_order_acq_rel); }
+
+    // Runs handOut(T** out), which writes an object carrying one reference for the caller (or
+    // null), keeps what it wrote and answers handOut's status.
+    template <class HandOut>
+    int32_t Receive(HandOut&& handOut) {
+        T* received = nullptr;
+        const int32_t status = std::forward<HandOut>(handOut)(&received);
+        Adopt(received);
+        return status;
     }
 
-    void Reset() { Adopt(nullptr); }
-
-    // Drops what is held and returns the slot for a query to write into.
-    void** ResetAndReceive() {
-        Reset();
-        return reinterpret_cast<void**>(&ptr_);
+    // Asks source for the interface iid and keeps what it hands out, whatever the status.
+    template <class Source>
+    int32_t Query(Source* source, const RkGuid& iid) {
+        return Receive(
+            [&](T** out) { return source->QueryInterface(&iid, reinterpret_cast<void**>(out)); });
     }
 
   private:
-    T* ptr_ = nullptr;
+    std::atomic<T*> ptr_{nullptr};
 };
+
+// A pointer held without a reference of its own.
+template <class T>
+using BorrowedRef = HostRef<T, Hold::Borrowed>;
 
 }  // namespace tierlock

@@ -10,8 +10,8 @@ namespace tierlock {
 
 // Each factory writes a new object holding one reference for the caller and answers
 // RK_S_OK, or answers RK_E_INVALIDARG (null out) or RK_E_OUTOFMEMORY and writes null.
-int32_t CreateBundle(IASBundle** out) noexcept;
-int32_t CreateRkBundle(IRkBundle** out) noexcept;
-int32_t CreateScanItem(IRKScanItem** out) noexcept;
+[[nodiscard]] int32_t CreateBundle(IASBundle** out) noexcept;
+[[nodiscard]] int32_t CreateRkBundle(IRkBundle** out) noexcept;
+[[nodiscard]] int32_t CreateScanItem(IRKScanItem** out) noexcept;
 
 }  // namespace tierlock

@@ -1,12 +1,10 @@
 #include "platform/paths.h"
 
-#include <climits>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string_view>
 
 #include "platform/path_functions.h"
+#include "platform/text.h"
 
 namespace tierlock::platform {
 namespace {
@@ -159,30 +157,5 @@ uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination) {
 }
 
 }  // namespace api_win
-
-std::u16string MultiByteToWString(const std::string& input, uint32_t codePage) {
-    // The conversion counts in int; a longer text cannot be converted in one call.
-    if (input.empty() || input.size() >= static_cast<size_t>(INT_MAX)) {
-        return {};
-    }
-    const size_t length = input.size();
-    std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[length + 1]());
-    if (!buffer) {
-        return {};
-    }
-    os::ToWide(codePage, input.data(), static_cast<int>(length), buffer.get(),
-               static_cast<int>(length + 1));
-    return std::u16string(buffer.get());
-}
-
-std::u16string ToLowerAscii(const std::u16string& input) {
-    std::u16string lowered = input;
-    for (char16_t& c : lowered) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return lowered;
-}
 
 }  // namespace tierlock::platform

@@ -1,6 +1,6 @@
 // Path normalisation between the 64-bit system folder's two names ("system32", what 64-bit
 // processes and the host report, and "sysnative", through which 32-bit code reaches it without
-// redirection), short-name expansion and the two string conversions used for keys and logs.
+// redirection), and short-name expansion.
 #pragma once
 
 #include <cstddef>
@@ -32,17 +32,5 @@ namespace api_win {
 // line ("GetLongPathName USE WINAPI") is the caller's to write: this layer does not log.
 uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination);
 }  // namespace api_win
-
-// A narrow string in the given code page (0 = the system ANSI code page) as UTF-16.
-std::u16string MultiByteToWString(const std::string& input, uint32_t codePage);
-
-// Only A to Z are lowered; every other code unit stays as it is.
-std::u16string ToLowerAscii(const std::u16string& input);
-
-// Substitute only (no effect on Windows): the Windows directory, and short names that
-// GetLongPathNameW expands (matched ignoring case, as a whole path).
-void SetSubstituteWindowsDirectory(const std::u16string& directory);
-void SetSubstituteLongPathName(const std::u16string& shortPath, const std::u16string& longPath);
-void ClearSubstituteLongPathNames();
 
 }  // namespace tierlock::platform

@@ -43,7 +43,7 @@ class Tierlock final : public IRkRulePlug {
     std::atomic<bool> m_isEnabled{false};
     std::atomic<bool> m_isEnabled2{false};
     std::atomic<bool> m_isWin64{false};
-    IRKEngCloudV2* m_spEngCloudV2 = nullptr;  // held without a reference of its own
+    BorrowedRef<IRKEngCloudV2> m_spEngCloudV2;
     HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
     MatchRules m_rules;

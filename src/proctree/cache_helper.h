@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "abi/host.h"
+#include "abi/host_ref.h"
 #include "abi/records.h"
 
 namespace tierlock {
@@ -12,11 +13,10 @@ namespace tierlock {
 // The event's process-information cache, or null (logged) when the target carries none.
 IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target);
 
-// Thin typed access around one cache pointer (no reference taken); a null cache makes every
-// operation answer false.
+// Thin typed access around one cache pointer; a null cache makes every operation answer false.
 class rkProcessTreeCacheHelper {
   public:
-    explicit rkProcessTreeCacheHelper(IRKProcessTreeCache* cache) : m_pCache(cache) {}
+    explicit rkProcessTreeCacheHelper(IRKProcessTreeCache* cache) { m_pCache.Assign(cache); }
 
     bool GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime, const char* name,
                             int32_t& outValue);
@@ -32,7 +32,7 @@ class rkProcessTreeCacheHelper {
     bool GetChainRecords(uint32_t pid, std::vector<RkProcessInfoRecord>& records);
 
   private:
-    IRKProcessTreeCache* m_pCache;
+    BorrowedRef<IRKProcessTreeCache> m_pCache;
 };
 
 }  // namespace tierlock

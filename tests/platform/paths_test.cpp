@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "platform/text.h"
 #include "platform/windows_directory.h"
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
 
 namespace {
 
@@ -34,7 +38,11 @@ Result InPlace(const std::u16string& source, size_t spare = 16) {
 
 class Paths : public ::testing::Test {
   protected:
-    void TearDown() override { ClearSubstituteLongPathNames(); }
+#ifndef _WIN32
+    void TearDown() override {
+        ClearSubstituteLongPathNames();
+    }
+#endif
 
     const std::u16string windows_ = WindowsDirectory();
 };

@@ -4,6 +4,9 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
 #include "platform/windows_directory.h"
 #include "proc_tree_fixture.h"
 
