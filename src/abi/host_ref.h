@@ -19,8 +19,11 @@ template <class T, Hold kHold = Hold::Counted>
 class HostRef {
   public:
     constexpr HostRef() noexcept = default;
-    ~HostRef() requires(kHold == Hold::Borrowed) = default;
-    ~HostRef() requires(kHold == Hold::Counted) { Reset(); }
+    ~HostRef() {
+        if constexpr (kHold == Hold::Counted) {
+            Reset();
+        }
+    }
     HostRef(const HostRef&) = delete;
     HostRef& operator=(const HostRef&) = delete;
 
