@@ -23,7 +23,7 @@ void SetBundleMemory(const BundleMemory* memory) noexcept;
 [[nodiscard]] void* AllocateBundleMemory(MemoryKind kind, size_t size) noexcept;
 void ReleaseBundleMemory(MemoryKind kind, void* block) noexcept;
 
-// Value blocks as owned blocks: a scan item's fields are made with MakeZeroedBlock from here.
+// The memory of owned blocks that hold values: MakeZeroedBlock<T, BundleValueMemory>.
 struct BundleValueMemory {
     static void* Allocate(size_t bytes) noexcept {
         return AllocateBundleMemory(MemoryKind::Value, bytes);
