@@ -12,6 +12,7 @@
 
 #include "platform/native_functions.h"
 #include "platform/native_reader.h"
+#include "platform/paths.h"
 #include "platform/process_snapshot.h"
 #include "platform/system_info.h"
 
@@ -110,7 +111,7 @@ TEST(ProcessSnapshot, BarrierOfAnotherProcess) {
         EXPECT_EQ(reader.barrier().sourceWow64, wow64);
         EXPECT_FALSE(reader.barrier().targetWow64);
     }
-    CloseHandle(other);
+    tierlock::platform::CloseHandle(other);
     SetSubstituteWow64(false);
     SetSubstituteProcesses({});
 }
