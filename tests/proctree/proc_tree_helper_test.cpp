@@ -149,6 +149,9 @@ TEST_F(ProcTreeTest, LevelWritesAndFixedLevelExpiry) {
         int32_t level = -5, subLevel = -5;
         uint64_t now = 0;
         do {  // with the real clock the second may turn between setting and reading: retry
+            // A failed read leaves its outputs alone, so a retried pass starts from scratch.
+            exists = false;
+            level = subLevel = -5;
             now = tierlock::platform::CurrentUnixSeconds();
             Tree().SetUInt64(proc.id, "FLVL_TTL",
                              ttl == kNever ? ~uint64_t{0} : now - (ttl == kSecondAgo));
