@@ -69,8 +69,6 @@ _tierlock_call64_raw:
 namespace tierlock::platform::gate {
 namespace {
 
-constexpr size_t kMaxArguments = 12;
-
 using NtWow64QueryInformationProcess64Fn = NtStatus(TL_NTAPI*)(void*, uint32_t, void*, uint32_t,
                                                                uint32_t*);
 using NtWow64ReadVirtualMemory64Fn = NtStatus(TL_NTAPI*)(void*, uint64_t, void*, uint64_t,
@@ -114,6 +112,7 @@ uint64_t GetNtdll64Function(const char* name) {
 
 uint64_t Call64(uint64_t function, std::initializer_list<uint64_t> args) {
 #if TL_HAS_CALL_GATE
+    constexpr size_t kMaxArguments = 12;
     if (!function || args.size() > kMaxArguments) {
         return kStatusInvalidParameter;
     }

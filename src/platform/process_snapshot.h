@@ -35,6 +35,7 @@ class ProcessSnapshot {
     // list cannot be read.
     ProcessList EnumProcesses() const;
 
+    ProcessHandle process() const { return m_process; }
     uint32_t pid() const { return m_pid; }
     Native& reader() const { return *m_reader; }
     // Lowered device names ("\device\harddiskvolume1") to drives ("c:").

@@ -50,6 +50,7 @@ TEST(ProcessSnapshot, ReaderFitsThisSystem) {
     const ProcessSnapshot snapshot(CurrentProcess());
     const std::type_info& expected = ExpectedReader();
     ASSERT_EQ(typeid(snapshot.reader()), expected) << typeid(snapshot.reader()).name();
+    EXPECT_EQ(snapshot.process(), CurrentProcess());
     EXPECT_EQ(snapshot.pid(), CurrentProcessId());
     const BitnessBarrier& barrier = snapshot.reader().barrier();
     // A snapshot of its own process: reader and target never differ in width.
