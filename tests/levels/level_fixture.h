@@ -103,6 +103,9 @@ class LevelTest : public ::testing::Test {
 
     // The target's bundle carries the process cache from here on.
     void UseCache() {
+        if (bundle_) {
+            return;
+        }
         ASSERT_EQ(tierlock::CreateBundle(&bundle_), RK_S_OK);
         const auto address = static_cast<uint64_t>(
             reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
