@@ -67,8 +67,8 @@ class LevelResolver {
     bool FixLevelBySigner(PendingLevels& pending) const;
 
   private:
-    // The chain from the event's cache, or from the tree when there is no cache; false when
-    // neither can be asked.
+    // The chain from the event's cache, or from the tree when there is no cache; the tree
+    // walk answers false when the tree cannot be asked.
     void CollectFromCache(IRKProcessTreeCache* cache, uint32_t pid, ChainNodes& chain,
                           PendingLevels& pending) const;
     bool CollectFromTree(uint32_t pid, ChainNodes& chain, PendingLevels& pending) const;
