@@ -3,12 +3,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "plugin/host.h"
 #include "plugin/host_ref.h"
 #include "plugin/rule_plug.h"
-#include "rules/rule_model.h"
+#include "rules/rule_set.h"
 
 namespace tierlock {
 
@@ -35,9 +36,12 @@ class Tierlock final : public IRkRulePlug {
     int32_t RK_CALL LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) override;
     bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
 
+    // The configuration in force; never null.
+    std::shared_ptr<const RuleSet> ruleSet() const { return m_ruleSet.load(); }
+
   private:
-    // Parses the configuration text into the model and logs it.
-    void LoadConfiguration(std::string_view config);
+    // Parses the configuration text into a new rule set on top of the previous match modes.
+    void LoadConfiguration(std::string_view config, const RuleSet* previous);
     // Collects the six host services; a missing one is logged and left null.
     void QueryServices(IRkFramework* frame);
 
@@ -49,8 +53,9 @@ class Tierlock final : public IRkRulePlug {
     IRKEngCloudV2* m_spEngCloudV2 = nullptr;  // held without a reference of its own
     HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
-    MatchRules m_rules;
-    MatchNodes m_matchNodes;
+    // The rules and match modes as one value: Init swaps in a new one whole, so an event
+    // never sees a configuration half replaced.
+    std::atomic<std::shared_ptr<const RuleSet>> m_ruleSet{std::make_shared<const RuleSet>()};
     HostRef<IRKCache> m_spCache;
     HostRef<IRKMisKillingQuery> m_spMisKillingQuery;
     HostRef<IRKMisKillingQuery_V2> m_spMisKillingQueryV2;
