@@ -1,6 +1,6 @@
 #include "simhost/services.h"
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 
 namespace simhost {
 

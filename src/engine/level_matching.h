@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "abi/host.h"
+#include "abi/records.h"
 #include "engine/candidate_rules.h"
-#include "engine/event_record.h"
 #include "levels/level_resolver.h"
-#include "plugin/host.h"
 #include "rules/rule_set.h"
 
 namespace tierlock {

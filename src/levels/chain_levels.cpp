@@ -31,12 +31,11 @@ void Collect(uint32_t pid, uint64_t createTime, const std::u16string& path, bool
         return;
     }
     PendingLevel& entry = pending.emplace_back();
-    IRKScanItem* item = nullptr;
-    if (CreateScanItem(&item) != RK_S_OK || !item) {
+    if (entry.item.Receive(CreateScanItem) != RK_S_OK || !entry.item) {
         pending.pop_back();
         return;
     }
-    entry.item.Adopt(item);
+    IRKScanItem* item = entry.item.Get();
     entry.pid = pid;
     entry.createTime = createTime;
     item->SetValue2(kCloudItemPurpose);
@@ -172,13 +171,11 @@ bool LevelResolver::CloudQueryItemList(PendingLevels& pending) const {
         return false;
     }
     HostRef<IASBundle> parameters;
-    IASBundle* created = nullptr;
-    if (CreateBundle(&created) != RK_S_OK || !created) {
+    if (parameters.Receive(CreateBundle) != RK_S_OK || !parameters) {
         Log(LogLevel::Error, kCloudTag,
             u"Tierlock::CloudQueryItemList IASBundle CreateInstance error ");
         return false;
     }
-    parameters.Adopt(created);
     std::vector<IRKScanItem*> items;
     items.reserve(pending.size());
     for (const PendingLevel& entry : pending) {

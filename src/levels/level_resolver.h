@@ -6,9 +6,9 @@
 #include <deque>
 #include <vector>
 
+#include "abi/host.h"
+#include "abi/host_ref.h"
 #include "levels/trust_query.h"
-#include "plugin/host.h"
-#include "plugin/host_ref.h"
 #include "rules/rule_model.h"
 
 namespace tierlock {

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "plugin/host.h"
-#include "proctree/cache_helper.h"
+#include "abi/host.h"
+#include "abi/records.h"
 
 namespace tierlock {
 
@@ -17,12 +17,6 @@ inline constexpr int32_t kTrustedLevel = 10;
 inline constexpr int32_t kBlackLevel = 70;
 // A sub-level the host has settled.
 inline constexpr int32_t kSettledSubLevel = 3;
-
-// A fixed level pair applies while its expiry (seconds since 1970) has not passed; all ones
-// never expires, and the expiry second itself still counts.
-inline bool FixedLevelInForce(uint64_t expiry, uint64_t now) {
-    return expiry == ~uint64_t{0} || expiry >= now;
-}
 
 // The record's image path up to its terminator, never past the field: a host record need not
 // be terminated.

@@ -6,6 +6,7 @@
 #include "levels/level_support.h"
 #include "log/log.h"
 #include "platform/clock.h"
+#include "proctree/level_pair.h"
 #include "proctree/proctree.h"
 
 namespace tierlock {
@@ -56,9 +57,9 @@ void ReadFromCache(IRKProcessTreeCache* cache, uint32_t pid, ParentFacts& facts)
     facts.path = ImagePathOf(parent);
 
     rkProcessTreeCacheHelper helper(cache);
-    uint64_t expiry = ~uint64_t{0};
-    if (helper.GetProcessProperty(facts.pid, &facts.createTime, "FLVL_TTL", expiry) &&
-        FixedLevelInForce(expiry, platform::CurrentUnixSeconds())) {
+    uint64_t expiry = kNeverExpires;
+    if (helper.GetProcessProperty(facts.pid, &facts.createTime, kFixLevelTtl, expiry) &&
+        FixedPairInForce(expiry, platform::CurrentUnixSeconds())) {
         Log(LogLevel::Info, kTag, u"存在有效的fixlevel");
         helper.GetProcessLevel(facts.pid, &facts.createTime, facts.level, facts.subLevel);
         facts.NoteNoSignatureCheck();

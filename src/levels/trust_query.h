@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 namespace tierlock {
 

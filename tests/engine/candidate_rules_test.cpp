@@ -61,14 +61,14 @@ TEST(CandidateRules, IndexFindsWhatTheWalkFindsWithTheSameLines) {
             const uint32_t values[] = {0, 1, 2, 3, 5, 7, 0x7FFFFFFF, 0xFFFFFFFF};
             const uint32_t eventClass = values[random() % std::size(values)];
             const uint32_t ruleId = values[random() % std::size(values)];
-            tierlock::g_pFrame = &indexed;
+            tierlock::g_pFrame.Assign(&indexed);
             const CandidateRules found = tierlock::GetCandidateRules(ruleSet, eventClass, ruleId);
-            tierlock::g_pFrame = &walked;
+            tierlock::g_pFrame.Assign(&walked);
             const CandidateRules expected = LinearWalk(ruleSet, eventClass, ruleId);
             ASSERT_EQ(found, expected) << "round " << round << " event " << event;
         }
     }
-    tierlock::g_pFrame = nullptr;
+    tierlock::g_pFrame.Assign(nullptr);
     EXPECT_EQ(indexed.texts(), walked.texts());
     EXPECT_GT(indexed.texts().size(), 100u);  // the comparison saw many candidates
 }

@@ -69,7 +69,7 @@ class LevelTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        tierlock::g_pFrame = &framework_;
+        tierlock::g_pFrame.Assign(&framework_);
         g_objectsMade = g_objectsDestroyed = 0;
         g_objectBudget = ~size_t{0};
         tierlock::SetBundleMemory(&kCountingMemory);
@@ -89,7 +89,7 @@ class LevelTest : public ::testing::Test {
         if (bundle_) {
             bundle_->Release();
         }
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Assign(nullptr);
         EXPECT_EQ(Tree().heldRoots(), 0u);
         EXPECT_EQ(Tree().releaseUnderflows(), 0u);
         EXPECT_EQ(v1_.refs() + v2_.refs() + cloud_.refs(), 0u);

@@ -41,7 +41,7 @@ TEST(RuleSetSwap, SecondInitReplacesRulesAndKeepsOtherModes) {
         EXPECT_TRUE(plug.ruleSet()->rules().empty());
         EXPECT_EQ(plug.ruleSet()->matchNodes().size(), 2u);
     }
-    tierlock::g_pFrame = nullptr;
+    tierlock::g_pFrame.Assign(nullptr);
 }
 
 }  // namespace
