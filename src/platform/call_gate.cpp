@@ -4,6 +4,7 @@
 
 #include "platform/native_functions.h"
 #include "platform/native_reader.h"
+#include "platform/native_records.h"
 #include "platform/nt_function_table.h"
 #include "platform/ntdll64_exports.h"
 
@@ -73,14 +74,6 @@ using NtWow64QueryInformationProcess64Fn = NtStatus(TL_NTAPI*)(void*, uint32_t, 
                                                                uint32_t*);
 using NtWow64ReadVirtualMemory64Fn = NtStatus(TL_NTAPI*)(void*, uint64_t, void*, uint64_t,
                                                          uint64_t*);
-
-struct ProcessBasicInformation64 {
-    int32_t exitStatus;
-    uint32_t padding;
-    uint64_t pebBaseAddress;
-    uint64_t rest[4];
-};
-static_assert(sizeof(ProcessBasicInformation64) == 48);
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 
 #include "platform/call_gate.h"
 #include "platform/native_functions.h"
+#include "platform/native_records.h"
 #include "platform/nt_function_table.h"
 
 namespace tierlock::platform {
@@ -21,17 +22,7 @@ constexpr uint32_t kProcessBasicInformation = 0;
 constexpr uint32_t kProcessWow64Information = 26;
 constexpr uint32_t kThreadBasicInformation = 0;
 
-// The basic information records in the width of this build.
-struct ProcessBasicInformation {
-    int32_t exitStatus;
-    uintptr_t pebBaseAddress;
-    uintptr_t affinityMask;
-    int32_t basePriority;
-    uintptr_t uniqueProcessId;
-    uintptr_t inheritedFromUniqueProcessId;
-};
-static_assert(sizeof(void*) != 4 || sizeof(ProcessBasicInformation) == 24);
-
+// The thread record in the width of this build, and below in its 64-bit layout.
 struct ThreadBasicInformation {
     int32_t exitStatus;
     uintptr_t tebBaseAddress;
@@ -41,20 +32,6 @@ struct ThreadBasicInformation {
     int32_t priority;
     int32_t basePriority;
 };
-
-// The same records in their 64-bit layout, as the 64-bit system library fills them.
-struct ProcessBasicInformation64 {
-    int32_t exitStatus;
-    uint32_t padding;
-    uint64_t pebBaseAddress;
-    uint64_t affinityMask;
-    int32_t basePriority;
-    uint32_t padding2;
-    uint64_t uniqueProcessId;
-    uint64_t inheritedFromUniqueProcessId;
-};
-static_assert(sizeof(ProcessBasicInformation64) == 48);
-static_assert(offsetof(ProcessBasicInformation64, pebBaseAddress) == 8);
 
 struct ThreadBasicInformation64 {
     int32_t exitStatus;

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/native_functions.h"
+#include "platform/native_records.h"
 #include "platform/process_snapshot.h"
 #include "platform/processes.h"
 #include "platform/substitute.h"
@@ -215,14 +216,7 @@ NtStatus TL_NTAPI NtQuerySystemInformation(uint32_t infoClass, void* buffer, uin
 
 NtStatus TL_NTAPI NtQueryInformationProcess(void* process, uint32_t infoClass, void* buffer,
                                             uint32_t size, uint32_t* returnSize) {
-    struct BasicInformation {
-        int32_t exitStatus;
-        uintptr_t pebBaseAddress;
-        uintptr_t affinityMask;
-        int32_t basePriority;
-        uintptr_t uniqueProcessId;
-        uintptr_t inheritedFromUniqueProcessId;
-    };
+    using BasicInformation = ProcessBasicInformation;
     if (infoClass != 0) {
         return kStatusInvalidInfoClass;
     }
