@@ -21,10 +21,6 @@ constexpr size_t kHexTextUnits = 516;
 // HexTextToBytes writes an 8-byte head before the decoded bytes.
 constexpr size_t kHexResultHead = 8;
 
-const char16_t* ScanItemPath(const RkItemRecord* item) {
-    return item && item->scanItem ? item->scanItem->GetPath() : nullptr;
-}
-
 void AcquireBaseComponent(const ReportContext& context, HostRef<IBaseComponent>& component) {
     if (context.getBaseComponent) {
         component.Adopt(context.getBaseComponent());
@@ -108,6 +104,10 @@ void HexText(const ReportContext& context, const uint8_t* bytes, uint32_t length
 }
 
 }  // namespace
+
+const char16_t* ScanItemPath(const RkItemRecord* item) {
+    return item && item->scanItem ? item->scanItem->GetPath() : nullptr;
+}
 
 std::u16string ConvertFilePath(const char16_t* path) {
     if (!path) {

@@ -20,6 +20,9 @@ inline constexpr int32_t kRegistryDeleteValue = 7;
 // Process-event operation that creates a process.
 inline constexpr int32_t kProcessCreate = 1;
 
+// The path the item's scan item carries; null without an item, a scan item or a path.
+const char16_t* ScanItemPath(const RkItemRecord* item);
+
 // A path as the host and the rules expect to see it (a sysnative path becomes its system32
 // form); a null path gives "".
 std::u16string ConvertFilePath(const char16_t* path);
