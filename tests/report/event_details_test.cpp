@@ -308,15 +308,4 @@ TEST_F(ProcessCreateDetails, AThreadModuleIsAFileAndAnUnknownItemOnlyLogged) {
     EXPECT_TRUE(HasLine(kError, "SetProcessCreateInfo", u" 不是源也不是目标"));
 }
 
-TEST_F(ProcessCreateDetails, MissingTextsAreEmptyAndLongOnesCut) {
-    const std::u16string longPath = u"C:\\" + std::u16string(297, u'p');
-    record_.createdCommandLine = nullptr;
-    record_.createdImagePath = longPath.c_str();
-    auto& entry = Entry();
-    std::u16string label;
-    tierlock::SetProcessCreateInfo(label, false, record_, nullptr, entry);
-    EXPECT_EQ(TextAt(EntryBytes(entry), 588, 260), longPath.substr(0, 259));
-    EXPECT_EQ(TextAt(EntryBytes(entry), 1108, 260), u"");
-}
-
 }  // namespace

@@ -153,18 +153,7 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
 }
 
 TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
-    struct Refusing final : IRkBundle {
-        uint32_t RK_CALL AddRef() override { return 1; }
-        uint32_t RK_CALL Release() override { return 1; }
-        int32_t RK_CALL QueryInterface(const RkGuid*, void**) override { return RK_E_NOINTERFACE; }
-        int32_t RK_CALL GetValue(const char16_t*, void*, int32_t*, uint32_t*) override {
-            return RK_E_NO_KEY;
-        }
-        int32_t RK_CALL SetValue(const char16_t*, const void*, int32_t, uint32_t) override {
-            return RK_E_INVALIDARG;
-        }
-        int32_t RK_CALL GetNames(char16_t*, int32_t*) override { return RK_E_INVALIDARG; }
-    } refusing;
+    RefusingBundle<RK_E_INVALIDARG> refusing;
     cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
     cache_.SetChain(30, {30});
     EXPECT_TRUE(tierlock::SetChainNodeInfo_V2(&target_, record_, &event_, &refusing));

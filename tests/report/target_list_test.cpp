@@ -30,21 +30,6 @@ bool FindCreateTime(uint32_t pid, uint64_t* createTime) {
     return true;
 }
 
-// A request bundle that refuses every value.
-class RefusingBundle final : public IRkBundle {
-  public:
-    uint32_t RK_CALL AddRef() override { return 1; }
-    uint32_t RK_CALL Release() override { return 1; }
-    int32_t RK_CALL QueryInterface(const RkGuid*, void**) override { return RK_E_NOINTERFACE; }
-    int32_t RK_CALL GetValue(const char16_t*, void*, int32_t*, uint32_t*) override {
-        return RK_E_NO_KEY;
-    }
-    int32_t RK_CALL SetValue(const char16_t*, const void*, int32_t, uint32_t) override {
-        return 0x0BAD;
-    }
-    int32_t RK_CALL GetNames(char16_t*, int32_t*) override { return RK_E_INVALIDARG; }
-};
-
 class TargetList : public ReportTest {
   protected:
     void SetUp() override {
@@ -280,7 +265,7 @@ TEST_F(TargetList, WithoutATrustServiceEveryItemIsReported) {
 }
 
 TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
-    RefusingBundle refusing;
+    RefusingBundle<0x0BAD> refusing;
     Add(1, u"C:\\src.exe");
     record_.Class = tierlock::kClassFile;
     EXPECT_TRUE(tierlock::SetTargetList(context_, &target_, record_, &refusing, 0));
