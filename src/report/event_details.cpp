@@ -78,12 +78,12 @@ bool LookUpDigest(const ReportContext& context, const char16_t* path, const char
 
 // Fills one digest field: a field already set is refreshed from the scan item, an empty one is
 // looked up in the cache.
-template <size_t N>
+template <size_t N, class ReadScanItem>
 bool FillDigest(const ReportContext& context, const RkItemRecord* item, const char* key,
-                uint8_t (&digest)[N], bool (IRKScanItem::*fromScanItem)(uint8_t*, uint32_t)) {
+                uint8_t (&digest)[N], ReadScanItem fromScanItem) {
     if (digest[0] != 0) {
         if (item && item->scanItem) {
-            (item->scanItem->*fromScanItem)(digest, N);
+            fromScanItem(item->scanItem, digest);
         }
         return true;
     }
@@ -127,8 +127,14 @@ void SetCommInfo(const ReportContext& context, const RkItemRecord* item, TargetL
                  std::u16string& md5Text, std::u16string& sha1Text) {
     IRKScanItem* scanItem = item ? item->scanItem : nullptr;
     entry.fileLevel = scanItem ? scanItem->GetLevel() : 0;
-    if (!FillDigest(context, item, "FileMd5", entry.md5, &IRKScanItem::GetMd5) ||
-        !FillDigest(context, item, "FileSha1", entry.sha1, &IRKScanItem::GetSha1)) {
+    const auto md5FromScanItem = [](IRKScanItem* from, uint8_t* to) {
+        from->GetMd5(to, sizeof(TargetListEntry::md5));
+    };
+    const auto sha1FromScanItem = [](IRKScanItem* from, uint8_t* to) {
+        from->GetSha1(to, sizeof(TargetListEntry::sha1));
+    };
+    if (!FillDigest(context, item, "FileMd5", entry.md5, md5FromScanItem) ||
+        !FillDigest(context, item, "FileSha1", entry.sha1, sha1FromScanItem)) {
         return;
     }
     HexText(context, entry.md5, sizeof(entry.md5), md5Text);
