@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "bundle/bundle.h"
@@ -17,7 +18,9 @@ const uint8_t kDigest[20] = {0xde, 0xad, 0xbe, 0xef};
 // A bundle holding one value of each kind besides a few integers, as a query carries.
 IASBundle* FilledBundle() {
     IASBundle* bundle = nullptr;
-    tierlock::CreateBundle(&bundle);
+    if (tierlock::CreateBundle(&bundle) != RK_S_OK) {
+        std::abort();
+    }
     bundle->PutInt("ItemCount", 1);
     bundle->PutInt("EventType", 2);
     bundle->PutInt("sub_level", 3);
@@ -119,7 +122,9 @@ const char16_t* const kThreadKeys[] = {u"GuardType", u"RuleId", u"ProcessId", u"
 
 void SetUpShared(const benchmark::State& state) {
     if (state.thread_index() == 0) {
-        tierlock::CreateRkBundle(&g_shared);
+        if (tierlock::CreateRkBundle(&g_shared) != RK_S_OK) {
+            std::abort();
+        }
         const uint32_t value = 1;
         for (const char16_t* key : kThreadKeys) {
             g_shared->SetValue(key, &value, sizeof(value), 4);

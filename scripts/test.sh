@@ -39,6 +39,15 @@ run_ctest() {
 }
 
 status=0
+
+# Include layering: every file includes only subsystems its target depends on.
+if bash scripts/check-includes.sh; then
+  echo "check-includes 1 0" >>"$summary"
+else
+  echo "check-includes 1 1" >>"$summary"
+  status=1
+fi
+
 for preset in native native-asan native-tsan; do
   configure_and_build "$preset"
   run_ctest "$preset" "build/$preset" || status=1

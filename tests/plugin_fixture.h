@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/rule_plug.h"
+#include "abi/rule_plug.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
 

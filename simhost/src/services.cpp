@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 
 namespace simhost {
 

@@ -7,7 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/boundary.h"
+#include "abi/boundary.h"
+#include "bundle/bundle.h"
 
 namespace tierlock {
 
@@ -15,19 +16,6 @@ namespace {
 
 // Sizes travel as signed 32-bit values; nothing larger is ever stored.
 constexpr size_t kMaxValueSize = std::numeric_limits<int32_t>::max();
-// Room for a typical parameter set at the first put.
-constexpr size_t kInitialCapacity = 8;
-
-struct KeyBefore {
-    template <class Entry>
-    bool operator()(const Entry& entry, std::string_view key) const {
-        return entry.key < key;
-    }
-};
-
-bool IsKey(const char* key) {
-    return key && key[0] != '\0';
-}
 
 // Writes one value into another bundle through that bundle's own operations.
 void PutInto(IASBundle* destination, const char* key, uint32_t type, const ValueBlock& block) {
@@ -62,29 +50,13 @@ void PutInto(IASBundle* destination, const char* key, uint32_t type, const Value
 
 }  // namespace
 
-uint32_t RK_CALL ASCommonBundle::AddRef() {
-    return CatchReturn(uint32_t{0}, [&] { return InternalAddRef(); });
-}
-
-uint32_t RK_CALL ASCommonBundle::Release() {
-    return CatchReturn(uint32_t{0}, [&] { return InternalRelease(); });
-}
-
-int32_t RK_CALL ASCommonBundle::QueryInterface(const RkGuid* iid, void** out) {
-    return CatchReturn(RK_E_NOINTERFACE, [&] {
-        return AnswerQuery(iid, out,
-                           {{IID_IASBundle, static_cast<IASBundle*>(this)},
-                            {IID_ISmartUnknown, static_cast<ISmartUnknown*>(this)}});
-    });
-}
-
 void* RK_DTOR_CALL ASCommonBundle::ScalarDeletingDestructor(uint32_t flags) {
     return CatchReturn(static_cast<void*>(nullptr), [&] { return DestroyByFlags(flags); });
 }
 
 int32_t RK_CALL ASCommonBundle::Clear() {
     return CatchReturn(RK_E_OUTOFMEMORY, [&] {
-        Entries old;  // freed after the lock is dropped
+        Store old;  // freed after the lock is dropped
         std::lock_guard lock(m_mutex);
         m_entries.swap(old);
         return RK_S_OK;
@@ -98,19 +70,19 @@ int32_t RK_CALL ASCommonBundle::CopyTo(IASBundle* destination) {
         }
         // A snapshot taken under our lock is written without it, so the two bundles are never
         // locked together (a copy each way at once cannot deadlock).
-        Entries snapshot;
+        Store::Entries snapshot;
         {
             std::lock_guard lock(m_mutex);
             snapshot.reserve(m_entries.size());
-            for (const Entry& entry : m_entries) {
+            for (const Store::Entry& entry : m_entries) {
                 ValueBlock copy;
                 if (copy.Assign(entry.block.data(), entry.block.size())) {
-                    snapshot.push_back(Entry{entry.key, entry.type, std::move(copy)});
+                    snapshot.push_back(Store::Entry{entry.key, entry.kind, std::move(copy)});
                 }
             }
         }
-        for (const Entry& entry : snapshot) {
-            PutInto(destination, entry.key.c_str(), entry.type, entry.block);
+        for (const Store::Entry& entry : snapshot) {
+            PutInto(destination, entry.key.c_str(), entry.kind, entry.block);
         }
         return RK_S_OK;
     });
@@ -129,27 +101,8 @@ int32_t ASCommonBundle::Put(const char* key, uint32_t type, const void* data, si
     }
     const std::string_view name(key);
     std::lock_guard lock(m_mutex);
-    if (m_entries.capacity() == 0) {
-        m_entries.reserve(kInitialCapacity);  // nothing to replace yet: the key will be added
-    }
-    const auto it = LowerBound(name);
-    if (it != m_entries.end() && it->key == name) {
-        it->type = type;
-        it->block.swap(block);
-        return RK_S_OK;
-    }
-    // The entry is complete before the array changes, so a failure leaves the bundle as it was.
-    m_entries.insert(it, Entry{std::string(name), type, std::move(block)});
+    m_entries.Put(name, type, block);
     return RK_S_OK;
-}
-
-ASCommonBundle::Entries::iterator ASCommonBundle::LowerBound(std::string_view key) {
-    return std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore{});
-}
-
-const ASCommonBundle::Entry* ASCommonBundle::Find(std::string_view key) const {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), key, KeyBefore{});
-    return (it != m_entries.end() && it->key == key) ? &*it : nullptr;
 }
 
 int32_t RK_CALL ASCommonBundle::PutInt(const char* key, uint32_t value) {
@@ -197,8 +150,8 @@ int32_t ASCommonBundle::GetFixed(const char* key, uint32_t type, void* value, ui
         return RK_E_INVALIDARG;
     }
     std::lock_guard lock(m_mutex);
-    const Entry* entry = Find(key);
-    if (!entry || entry->type != type || entry->block.size() != size) {
+    const Store::Entry* entry = m_entries.Find(key);
+    if (!entry || entry->kind != type || entry->block.size() != size) {
         return RK_E_NO_VALUE;
     }
     std::memcpy(value, entry->block.data(), size);
@@ -211,8 +164,8 @@ int32_t ASCommonBundle::GetSized(const char* key, uint32_t type, void* buffer, S
         return RK_E_INVALIDARG;
     }
     std::lock_guard lock(m_mutex);
-    const Entry* entry = Find(key);
-    if (!entry || entry->type != type) {
+    const Store::Entry* entry = m_entries.Find(key);
+    if (!entry || entry->kind != type) {
         return RK_E_NO_VALUE;
     }
     const ValueBlock& block = entry->block;
@@ -269,7 +222,7 @@ int32_t RK_CALL ASCommonBundle::GetKeys(char* buffer, uint32_t* size) {
         }
         std::lock_guard lock(m_mutex);
         uint64_t need = 1;  // the list's final NUL
-        for (const Entry& entry : m_entries) {
+        for (const Store::Entry& entry : m_entries) {
             if (!entry.key.empty()) {
                 need += entry.key.size() + 1;
             }
@@ -283,7 +236,7 @@ int32_t RK_CALL ASCommonBundle::GetKeys(char* buffer, uint32_t* size) {
             return RK_S_BUFFER_TOO_SMALL;
         }
         char* out = buffer;
-        for (const Entry& entry : m_entries) {
+        for (const Store::Entry& entry : m_entries) {
             if (!entry.key.empty()) {
                 std::memcpy(out, entry.key.data(), entry.key.size());
                 out += entry.key.size();
@@ -301,11 +254,11 @@ int32_t RK_CALL ASCommonBundle::GetType(const char* key, uint32_t* type) {
             return RK_E_INVALIDARG;
         }
         std::lock_guard lock(m_mutex);
-        const Entry* entry = Find(key);
+        const Store::Entry* entry = m_entries.Find(key);
         if (!entry) {
             return RK_E_NO_VALUE;
         }
-        *type = entry->type;
+        *type = entry->kind;
         return RK_S_OK;
     });
 }

@@ -3,24 +3,18 @@
 #pragma once
 
 #include <mutex>
-#include <string>
-#include <string_view>
-#include <vector>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "bundle/object_frame.h"
-#include "bundle/value_block.h"
+#include "bundle/value_store.h"
 
 namespace tierlock {
 
-class ASCommonBundle final : public IASBundle, public Base::CNUVObjectImpl<ASCommonBundle> {
+class ASCommonBundle final
+    : public Base::SmartUnknownImpl<ASCommonBundle, IASBundle, IID_IASBundle> {
   public:
     ASCommonBundle() noexcept = default;
     ~ASCommonBundle() = default;
-
-    uint32_t RK_CALL AddRef() override;
-    uint32_t RK_CALL Release() override;
-    int32_t RK_CALL QueryInterface(const RkGuid* iid, void** out) override;
 
     int32_t RK_CALL Clear() override;
     int32_t RK_CALL CopyTo(IASBundle* destination) override;
@@ -40,23 +34,16 @@ class ASCommonBundle final : public IASBundle, public Base::CNUVObjectImpl<ASCom
     void* RK_DTOR_CALL ScalarDeletingDestructor(uint32_t flags) override;
 
   private:
-    struct Entry {
-        std::string key;
-        uint32_t type;
-        ValueBlock block;
-    };
-    // Sorted by key in one array: a bundle's few keys cost one allocation, not one each.
-    using Entries = std::vector<Entry>;
+    // The entry's kind is its type code.
+    using Store = SortedValueStore<char, ExactKeys>;
 
-    Entries::iterator LowerBound(std::string_view key);
-    const Entry* Find(std::string_view key) const;
     int32_t Put(const char* key, uint32_t type, const void* data, size_t size);
     int32_t GetFixed(const char* key, uint32_t type, void* value, uint32_t size);
     template <class Size>
     int32_t GetSized(const char* key, uint32_t type, void* buffer, Size* size);
 
     std::mutex m_mutex;
-    Entries m_entries;
+    Store m_entries;
 };
 
 }  // namespace tierlock

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 
 namespace tierlock {
 
@@ -32,20 +31,5 @@ void ReleaseBundleMemory(MemoryKind kind, void* block) noexcept {
         std::free(block);
     }
 }
-
-template <class T>
-BundleBuffer<T> AllocateZeroed(size_t count) noexcept {
-    if (count == 0 || count > SIZE_MAX / sizeof(T)) {
-        return nullptr;
-    }
-    void* block = AllocateBundleMemory(MemoryKind::Value, count * sizeof(T));
-    if (block) {
-        std::memset(block, 0, count * sizeof(T));
-    }
-    return BundleBuffer<T>(static_cast<T*>(block));
-}
-
-template BundleBuffer<char> AllocateZeroed<char>(size_t);
-template BundleBuffer<char16_t> AllocateZeroed<char16_t>(size_t);
 
 }  // namespace tierlock

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
+
+#include "platform/owned_block.h"
 
 namespace tierlock {
 
@@ -19,19 +20,19 @@ struct BundleMemory {
 // Only while no bundle object or value is alive, since each block returns to its allocator.
 void SetBundleMemory(const BundleMemory* memory) noexcept;
 
-void* AllocateBundleMemory(MemoryKind kind, size_t size) noexcept;
+[[nodiscard]] void* AllocateBundleMemory(MemoryKind kind, size_t size) noexcept;
 void ReleaseBundleMemory(MemoryKind kind, void* block) noexcept;
 
-struct BundleValueDeleter {
-    void operator()(void* block) const noexcept { ReleaseBundleMemory(MemoryKind::Value, block); }
+// The memory of owned blocks that hold values: MakeZeroedBlock<T, BundleValueMemory>.
+struct BundleValueMemory {
+    static void* Allocate(size_t bytes) noexcept {
+        return AllocateBundleMemory(MemoryKind::Value, bytes);
+    }
+    static void Release(void* block) noexcept { ReleaseBundleMemory(MemoryKind::Value, block); }
 };
 
 // A value buffer owned by a bundle or a scan item.
 template <class T>
-using BundleBuffer = std::unique_ptr<T[], BundleValueDeleter>;
-
-// A zeroed buffer of `count` elements, or null when it cannot be had.
-template <class T>
-BundleBuffer<T> AllocateZeroed(size_t count) noexcept;
+using BundleBuffer = OwnedBlock<T, BundleValueMemory>;
 
 }  // namespace tierlock

@@ -1,18 +1,18 @@
 // The frame under every object the plug-in hands to the host: an atomic reference count and
 // the two hooks that run, in this order, when the last reference goes: final release (nothing
-// to do for our objects) and self-destruction.
+// to do for our objects) and self-destruction. SmartUnknownImpl puts ISmartUnknown on top of it
+// once for every object class.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <initializer_list>
 #include <mutex>
 #include <new>
 #include <type_traits>
 
-#include "bundle/bundle.h"
+#include "abi/boundary.h"
+#include "abi/bundle.h"
 #include "bundle/memory.h"
-#include "plugin/boundary.h"
 
 namespace tierlock::Base {
 
@@ -25,7 +25,7 @@ struct empty_locker {
 // Objects live in bundle memory, so tests can count every construction and destruction.
 struct default_object_creator {
     template <class T>
-    static T* CreateInstance() noexcept {
+    [[nodiscard]] static T* CreateInstance() noexcept {
         static_assert(std::is_nothrow_default_constructible_v<T>);
         void* memory = AllocateBundleMemory(MemoryKind::Object, sizeof(T));
         return memory ? ::new (memory) T() : nullptr;
@@ -58,7 +58,9 @@ class CNUVObjectBase {
 template <class T, class Locker = empty_locker, class Creator = default_object_creator>
 class CNUVObjectImpl : public CNUVObjectBase {
   public:
-    static T* CreateInstance() noexcept { return Creator::template CreateInstance<T>(); }
+    [[nodiscard]] static T* CreateInstance() noexcept {
+        return Creator::template CreateInstance<T>();
+    }
 
   protected:
     CNUVObjectImpl() noexcept = default;
@@ -82,31 +84,6 @@ class CNUVObjectImpl : public CNUVObjectBase {
         return left;
     }
 
-    struct ServedInterface {
-        const RkGuid& iid;
-        void* pointer;
-    };
-
-    // Answers a query from the interfaces the object serves, with a reference for the caller.
-    int32_t AnswerQuery(const RkGuid* iid, void** out,
-                        std::initializer_list<ServedInterface> served) noexcept {
-        if (!out) {
-            return RK_E_INVALIDARG;
-        }
-        *out = nullptr;
-        if (!iid) {
-            return RK_E_INVALIDARG;
-        }
-        for (const ServedInterface& candidate : served) {
-            if (*iid == candidate.iid) {
-                InternalAddRef();
-                *out = candidate.pointer;
-                return RK_S_OK;
-            }
-        }
-        return RK_E_NOINTERFACE;
-    }
-
     // The table's destructor entry: destroys, and frees the memory when asked to.
     void* DestroyByFlags(uint32_t flags) noexcept {
         T* self = static_cast<T*>(this);
@@ -122,9 +99,50 @@ class CNUVObjectImpl : public CNUVObjectBase {
     [[no_unique_address]] Locker m_frameLocker;
 };
 
+// The reference counting of every object the plug-in hands out, written once: T implements
+// Interface, whose id is kInterfaceId, and the object answers that id and IID_ISmartUnknown.
+// The interface's tables come first in the object, the frame's after them.
+template <class T, class Interface, const RkGuid& kInterfaceId>
+class SmartUnknownImpl : public Interface, public CNUVObjectImpl<T> {
+  public:
+    uint32_t RK_CALL AddRef() override {
+        return CatchReturn(uint32_t{0}, [&] { return this->InternalAddRef(); });
+    }
+    uint32_t RK_CALL Release() override {
+        return CatchReturn(uint32_t{0}, [&] { return this->InternalRelease(); });
+    }
+    // Adds a reference for the caller to what it hands out.
+    int32_t RK_CALL QueryInterface(const RkGuid* iid, void** out) override {
+        return CatchReturn(RK_E_NOINTERFACE, [&] {
+            if (!out) {
+                return RK_E_INVALIDARG;
+            }
+            *out = nullptr;
+            if (!iid) {
+                return RK_E_INVALIDARG;
+            }
+            void* served = nullptr;
+            if (*iid == kInterfaceId) {
+                served = static_cast<Interface*>(this);
+            } else if (*iid == IID_ISmartUnknown) {
+                served = static_cast<ISmartUnknown*>(this);
+            } else {
+                return RK_E_NOINTERFACE;
+            }
+            this->InternalAddRef();
+            *out = served;
+            return RK_S_OK;
+        });
+    }
+
+  protected:
+    SmartUnknownImpl() noexcept = default;
+    ~SmartUnknownImpl() = default;
+};
+
 // The factories' common shape: a new object whose one reference goes to the caller.
 template <class Impl, class Interface>
-int32_t CreateAndHandOut(Interface** out) noexcept {
+[[nodiscard]] int32_t CreateAndHandOut(Interface** out) noexcept {
     return CatchReturn(RK_E_OUTOFMEMORY, [&] {
         if (!out) {
             return RK_E_INVALIDARG;

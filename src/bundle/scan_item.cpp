@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <utility>
 
-#include "plugin/boundary.h"
+#include "abi/boundary.h"
+#include "bundle/bundle.h"
 
 namespace tierlock {
 
@@ -20,7 +20,7 @@ bool AssignString(BundleBuffer<Char>& field, const Char* text) {
     }
     field.reset();
     const size_t units = std::char_traits<Char>::length(text) + 1;
-    field = AllocateZeroed<Char>(units);
+    field = MakeZeroedBlock<Char, BundleValueMemory>(units);
     if (!field) {
         return false;
     }
@@ -56,27 +56,6 @@ const Char* View(const BundleBuffer<Char>& field) {
 
 }  // namespace
 
-CRKScanItemImp::~CRKScanItemImp() {
-    if (m_attached) {
-        std::exchange(m_attached, nullptr)->Release();
-    }
-}
-
-uint32_t RK_CALL CRKScanItemImp::AddRef() {
-    return CatchReturn(uint32_t{0}, [&] { return InternalAddRef(); });
-}
-
-uint32_t RK_CALL CRKScanItemImp::Release() {
-    return CatchReturn(uint32_t{0}, [&] { return InternalRelease(); });
-}
-
-int32_t RK_CALL CRKScanItemImp::QueryInterface(const RkGuid* iid, void** out) {
-    return CatchReturn(RK_E_NOINTERFACE, [&] {
-        IRKScanItem* self = this;
-        return AnswerQuery(iid, out, {{IID_IRKScanItem, self}, {IID_ISmartUnknown, self}});
-    });
-}
-
 void* RK_DTOR_CALL CRKScanItemImp::ScalarDeletingDestructor(uint32_t flags) {
     return CatchReturn(static_cast<void*>(nullptr), [&] { return DestroyByFlags(flags); });
 }
@@ -94,23 +73,18 @@ bool RK_CALL CRKScanItemImp::SetAttachedObject(ISmartUnknown* object) {
         if (!object) {
             return false;
         }
-        if (object != m_attached) {
-            object->AddRef();
-            ISmartUnknown* old = std::exchange(m_attached, object);
-            if (old) {
-                old->Release();
-            }
-        }
+        m_attached.Assign(object);
         return true;
     });
 }
 
 ISmartUnknown* RK_CALL CRKScanItemImp::GetAttachedObject() {
     return CatchReturn(static_cast<ISmartUnknown*>(nullptr), [&] {
-        if (m_attached) {
-            m_attached->AddRef();
+        ISmartUnknown* attached = m_attached.Get();
+        if (attached) {
+            attached->AddRef();
         }
-        return m_attached;
+        return attached;
     });
 }
 
@@ -167,7 +141,8 @@ bool RK_CALL CRKScanItemImp::SetRiskName(const char16_t* names) {
             taken += 1 + std::char_traits<char16_t>::length(names + taken + 1);
         }
         m_riskName.reset();
-        m_riskName = AllocateZeroed<char16_t>(std::max(taken, kRiskNameUnits) + 1);
+        m_riskName =
+            MakeZeroedBlock<char16_t, BundleValueMemory>(std::max(taken, kRiskNameUnits) + 1);
         if (!m_riskName) {
             return false;
         }

@@ -3,24 +3,23 @@
 // on.
 #pragma once
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
+#include "abi/host_ref.h"
 #include "bundle/memory.h"
 #include "bundle/object_frame.h"
 
 namespace tierlock {
 
-class CRKScanItemImp final : public Base::CNUVObjectImpl<CRKScanItemImp>, public IRKScanItem {
+class CRKScanItemImp final
+    : public Base::SmartUnknownImpl<CRKScanItemImp, IRKScanItem, IID_IRKScanItem> {
   public:
     static constexpr uint32_t kMd5Size = 16;
     static constexpr uint32_t kSha1Size = 20;
     static constexpr size_t kRiskNameUnits = 260;  // the least room kept, without the NUL
 
     CRKScanItemImp() noexcept = default;
-    ~CRKScanItemImp();
+    ~CRKScanItemImp() = default;
 
-    uint32_t RK_CALL AddRef() override;
-    uint32_t RK_CALL Release() override;
-    int32_t RK_CALL QueryInterface(const RkGuid* iid, void** out) override;
     void* RK_DTOR_CALL ScalarDeletingDestructor(uint32_t flags) override;
 
     bool RK_CALL SetValue1(uint32_t value) override;
@@ -61,7 +60,7 @@ class CRKScanItemImp final : public Base::CNUVObjectImpl<CRKScanItemImp>, public
   private:
     uint32_t m_value1 = 0;
     BundleBuffer<char16_t> m_path;
-    ISmartUnknown* m_attached = nullptr;  // one reference held
+    HostRef<ISmartUnknown> m_attached;
     uint8_t m_md5[kMd5Size] = {};
     uint8_t m_sha1[kSha1Size] = {};
     BundleBuffer<char> m_text1;

@@ -1,5 +1,5 @@
 // Event evaluation: the event record, its inputs, and the last-stage handler.
 #pragma once
 
+#include "abi/records.h"
 #include "engine/event_inputs.h"
-#include "engine/event_record.h"

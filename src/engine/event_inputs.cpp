@@ -1,6 +1,6 @@
 #include "engine/event_inputs.h"
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "log/log.h"
 
 namespace tierlock {

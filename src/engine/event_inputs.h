@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/event_record.h"
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/records.h"
 
 namespace tierlock {
 

@@ -2,33 +2,12 @@
 
 #include <string>
 
+#include "abi/host_ref.h"
 #include "bundle/bundle.h"
 #include "platform/platform.h"
 
 namespace tierlock {
 namespace {
-
-// Owns the one reference CreateBundle hands out.
-class ParameterBundle {
-  public:
-    ParameterBundle() {
-        if (CreateBundle(&bundle_) != RK_S_OK) {
-            bundle_ = nullptr;
-        }
-    }
-    ~ParameterBundle() {
-        if (bundle_) {
-            bundle_->Release();
-        }
-    }
-    ParameterBundle(const ParameterBundle&) = delete;
-    ParameterBundle& operator=(const ParameterBundle&) = delete;
-
-    IASBundle* get() const { return bundle_; }
-
-  private:
-    IASBundle* bundle_ = nullptr;
-};
 
 // The caller's column, in the order the service expects the keys.
 void PutParameters(IASBundle* bundle, const TrustQuery& query) {
@@ -63,13 +42,13 @@ TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
         platform::SysnativeToSystem32(queryPath, queryPath);
     }
     if (services.queryV2) {
-        ParameterBundle parameters;
-        if (!parameters.get()) {
+        HostRef<IASBundle> parameters;
+        if (parameters.Receive(CreateBundle) != RK_S_OK) {
             return answer;  // no parameter set: counts as not answered
         }
-        PutParameters(parameters.get(), query);
+        PutParameters(parameters.Get(), query);
         answer.matchType = 0;
-        answer.answered = services.queryV2->IsCanSkipReport(queryPath.c_str(), parameters.get(),
+        answer.answered = services.queryV2->IsCanSkipReport(queryPath.c_str(), parameters.Get(),
                                                             &answer.skip, &answer.matchType);
         return answer;
     }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 namespace tierlock {
 

@@ -4,11 +4,9 @@
 
 #include <utf8cpp/utf8.h>
 
-#include "plugin/host.h"
-
 namespace tierlock {
 
-std::atomic<IRkFramework*> g_pFrame{nullptr};
+constinit BorrowedRef<IRkFramework> g_pFrame;
 
 namespace {
 
@@ -45,7 +43,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 IRkFramework* ProbeLogLevel(LogLevel level) noexcept {
-    IRkFramework* frame = g_pFrame.load(std::memory_order_acquire);
+    IRkFramework* frame = g_pFrame.Get();
     if (!frame) {
         return nullptr;
     }

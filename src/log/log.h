@@ -1,21 +1,21 @@
 // Diagnostic lines: composed here, handed one call per line to the host framework's Log.
 #pragma once
 
-#include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
-struct IRkFramework;
+#include "abi/host.h"
+#include "abi/host_ref.h"
 
 namespace tierlock {
 
 enum class LogLevel : int32_t { Info = 30, Error = 35, Core = 50 };
 
-// The host framework stored by Init; the sink of every line. Borrowed, never referenced.
-extern std::atomic<IRkFramework*> g_pFrame;
+// The host framework stored by Init; the sink of every line.
+extern BorrowedRef<IRkFramework> g_pFrame;
 
 // One argument of FormatWide: an integer of any width or a zero-terminated UTF-16 string.
 class FormatArg {

@@ -1,13 +1,10 @@
 #include "platform/paths.h"
 
-#include <climits>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string_view>
 
-#include "log/log.h"
 #include "platform/path_functions.h"
+#include "platform/text.h"
 
 namespace tierlock::platform {
 namespace {
@@ -83,13 +80,20 @@ void ReplaceAll(std::u16string& text, std::u16string_view from, std::u16string_v
 
 }  // namespace
 
-bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity) {
+bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity,
+                         bool* longPathAsked) {
+    if (longPathAsked) {
+        *longPathAsked = false;
+    }
     if (!source || !destination || capacity == 0) {
         return false;
     }
     const char16_t* const callerSource = source;
     char16_t expanded[kMaxPathChars] = {};
     if (source[0] != u'\\' && os::FindChar(source, u'~')) {
+        if (longPathAsked) {
+            *longPathAsked = true;
+        }
         const uint32_t length = api_win::Api_GetLongPathName(source, expanded);
         // An answer of kMaxPathChars or more is the size needed: nothing was written.
         if (length != 0 && length < kMaxPathChars) {
@@ -149,35 +153,9 @@ bool SysnativeToSystem32(const std::u16string& input, std::u16string& output) {
 namespace api_win {
 
 uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination) {
-    Log(LogLevel::Info, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
     return os::LongPathName(source, destination, kMaxPathChars);
 }
 
 }  // namespace api_win
-
-std::u16string MultiByteToWString(const std::string& input, uint32_t codePage) {
-    // The conversion counts in int; a longer text cannot be converted in one call.
-    if (input.empty() || input.size() >= static_cast<size_t>(INT_MAX)) {
-        return {};
-    }
-    const size_t length = input.size();
-    std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[length + 1]());
-    if (!buffer) {
-        return {};
-    }
-    os::ToWide(codePage, input.data(), static_cast<int>(length), buffer.get(),
-               static_cast<int>(length + 1));
-    return std::u16string(buffer.get());
-}
-
-std::u16string ToLowerAscii(const std::u16string& input) {
-    std::u16string lowered = input;
-    for (char16_t& c : lowered) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return lowered;
-}
 
 }  // namespace tierlock::platform

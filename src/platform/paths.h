@@ -1,6 +1,6 @@
 // Path normalisation between the 64-bit system folder's two names ("system32", what 64-bit
 // processes and the host report, and "sysnative", through which 32-bit code reaches it without
-// redirection), short-name expansion and the two string conversions used for keys and logs.
+// redirection), and short-name expansion.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +16,10 @@ inline constexpr uint32_t kMaxPathChars = 260;
 // same path under <windows>\sysnative. Anything else is copied unchanged. destination may be
 // source itself; capacity counts characters, terminator included. False when nothing usable
 // was written: the same buffer was left unconverted, or the result does not fit.
-bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity);
+// longPathAsked, when given, tells whether a short name was looked up through
+// api_win::Api_GetLongPathName, which the caller announces in its log.
+bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t capacity,
+                         bool* longPathAsked = nullptr);
 
 // The path as the host and the rules see it: a path under <windows>\sysnative\ becomes the
 // lowered path under system32. output may be input itself; it is left as it was when the path
@@ -25,20 +28,9 @@ bool SysnativeToSystem32(const std::u16string& input, std::u16string& output);
 
 namespace api_win {
 // Long form of a path with a short-name component into a buffer of kMaxPathChars characters:
-// the length written, 0 on failure, or the size needed when the buffer is too small.
+// the length written, 0 on failure, or the size needed when the buffer is too small. Its INFO
+// line ("GetLongPathName USE WINAPI") is the caller's to write: this layer does not log.
 uint32_t Api_GetLongPathName(const char16_t* source, char16_t* destination);
 }  // namespace api_win
-
-// A narrow string in the given code page (0 = the system ANSI code page) as UTF-16.
-std::u16string MultiByteToWString(const std::string& input, uint32_t codePage);
-
-// Only A to Z are lowered; every other code unit stays as it is.
-std::u16string ToLowerAscii(const std::u16string& input);
-
-// Substitute only (no effect on Windows): the Windows directory, and short names that
-// GetLongPathNameW expands (matched ignoring case, as a whole path).
-void SetSubstituteWindowsDirectory(const std::u16string& directory);
-void SetSubstituteLongPathName(const std::u16string& shortPath, const std::u16string& longPath);
-void ClearSubstituteLongPathNames();
 
 }  // namespace tierlock::platform

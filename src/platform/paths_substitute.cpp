@@ -9,6 +9,8 @@
 
 #include "platform/path_functions.h"
 #include "platform/paths.h"
+#include "platform/substitute.h"
+#include "platform/text.h"
 
 namespace tierlock::platform {
 namespace {
@@ -24,18 +26,6 @@ struct SubstituteState {
 SubstituteState& State() {
     static SubstituteState state;
     return state;
-}
-
-char16_t FoldAscii(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
-std::u16string FoldAscii(std::u16string_view text) {
-    std::u16string folded(text);
-    for (char16_t& c : folded) {
-        c = FoldAscii(c);
-    }
-    return folded;
 }
 
 // Copies text with its terminator when it fits; otherwise answers the size needed.
@@ -88,8 +78,8 @@ bool CombinePath(char16_t* destination, const char16_t* directory, const char16_
 
 int CompareNoCase(const char16_t* a, const char16_t* b, int count) {
     for (int i = 0; i < count; ++i) {
-        const char16_t x = FoldAscii(a[i]);
-        const char16_t y = FoldAscii(b[i]);
+        const char16_t x = LowerAscii(a[i]);
+        const char16_t y = LowerAscii(b[i]);
         if (x != y) {
             return x < y ? -1 : 1;
         }
@@ -115,7 +105,7 @@ uint32_t LongPathName(const char16_t* source, char16_t* destination, uint32_t si
     }
     SubstituteState& state = State();
     std::lock_guard lock(state.mutex);
-    auto found = state.longNames.find(FoldAscii(source));
+    auto found = state.longNames.find(ToLowerAscii(source));
     if (found == state.longNames.end()) {
         return 0;  // the file does not exist
     }
@@ -154,7 +144,7 @@ void SetSubstituteWindowsDirectory(const std::u16string& directory) {
 void SetSubstituteLongPathName(const std::u16string& shortPath, const std::u16string& longPath) {
     SubstituteState& state = State();
     std::lock_guard lock(state.mutex);
-    state.longNames[FoldAscii(shortPath)] = longPath;
+    state.longNames[ToLowerAscii(shortPath)] = longPath;
 }
 
 void ClearSubstituteLongPathNames() {

@@ -47,8 +47,4 @@ int ToWide(uint32_t codePage, const char* input, int inputLength, char16_t* outp
 
 }  // namespace os
 
-void SetSubstituteWindowsDirectory(const std::u16string&) {}
-void SetSubstituteLongPathName(const std::u16string&, const std::u16string&) {}
-void ClearSubstituteLongPathNames() {}
-
 }  // namespace tierlock::platform

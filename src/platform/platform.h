@@ -7,3 +7,4 @@
 #include "platform/critical_section.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
+#include "platform/text.h"

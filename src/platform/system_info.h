@@ -11,7 +11,4 @@ std::optional<uint16_t> NativeProcessorArchitecture();
 
 inline constexpr uint16_t kArchitectureAmd64 = 9;
 
-// Substitute only (no effect on Windows): what NativeProcessorArchitecture answers.
-void SetSubstituteArchitecture(std::optional<uint16_t> architecture);
-
 }  // namespace tierlock::platform

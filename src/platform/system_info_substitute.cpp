@@ -1,5 +1,6 @@
 #include <atomic>
 
+#include "platform/substitute.h"
 #include "platform/system_info.h"
 
 namespace tierlock::platform {

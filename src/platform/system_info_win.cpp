@@ -21,6 +21,4 @@ std::optional<uint16_t> NativeProcessorArchitecture() {
     return info.wProcessorArchitecture;
 }
 
-void SetSubstituteArchitecture(std::optional<uint16_t>) {}
-
 }  // namespace tierlock::platform

@@ -2,8 +2,8 @@
 #include <cstring>
 #include <new>
 
-#include "plugin/boundary.h"
-#include "plugin/rule_plug.h"
+#include "abi/boundary.h"
+#include "abi/rule_plug.h"
 #include "plugin/tierlock.h"
 
 #if defined(_WIN32)

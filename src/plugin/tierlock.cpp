@@ -1,8 +1,8 @@
 #include "plugin/tierlock.h"
 
+#include "abi/boundary.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "plugin/boundary.h"
 #include "proctree/proctree.h"
 #include "rules/rules.h"
 
@@ -23,7 +23,7 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
         if (m_isInited) {
             return true;
         }
-        g_pFrame.store(pFramework, std::memory_order_release);
+        g_pFrame.Assign(pFramework);
         m_rules.clear();
         // A null text with a length would be read out of bounds: it counts as no configuration.
         if (configLength > 0 && config) {
@@ -52,53 +52,31 @@ void Tierlock::LoadConfiguration(std::string_view config) {
     Log(LogLevel::Info, kInitTag, u"config;%s", Utf8ToUtf16(config));
 }
 
-namespace {
-
-// Stores a service handed out by a query. The query's reference becomes the one we hold; when
-// the same object is already held, the extra reference is given back.
-template <class Service>
-void KeepQueried(HostRef<Service>& held, Service* queried) {
-    if (queried != held.Get()) {
-        held.Adopt(queried);
-    } else if (queried) {
-        queried->Release();
-    }
-}
-
-}  // namespace
-
 void Tierlock::QueryServices(IRkFramework* frame) {
-    if (frame->QueryInterface(&IID_IRKCACHE, m_spCache.ResetAndReceive()) != RK_S_OK) {
+    if (m_spCache.Query(frame, IID_IRKCACHE) != RK_S_OK) {
         Log(LogLevel::Error, kInitTag, u"Init query IID_IRKCACHE error");
     }
 
-    // The cloud engine is held without a reference of its own.
-    if (frame->QueryInterface(&IID_IRKEngCloudV2, reinterpret_cast<void**>(&m_spEngCloudV2)) < 0 ||
-        !m_spEngCloudV2) {
+    if (m_spEngCloudV2.Query(frame, IID_IRKEngCloudV2) < 0 || !m_spEngCloudV2) {
         Log(LogLevel::Error, kInitTag, u"Init query IID_IRKEngCloudV2 error");
     }
 
-    IRKMisKillingQuery_V2* queryV2 = nullptr;
-    if (frame->QueryInterface(&IID_IRKMisKillingQuery_V2, reinterpret_cast<void**>(&queryV2)) ==
-        RK_S_OK) {
-        KeepQueried(m_spMisKillingQueryV2, queryV2);
+    // Only a successful answer replaces the second version held so far; a failed query that
+    // still handed out an object gives it back.
+    HostRef<IRKMisKillingQuery_V2> queryV2;
+    if (queryV2.Query(frame, IID_IRKMisKillingQuery_V2) == RK_S_OK) {
+        m_spMisKillingQueryV2.Adopt(queryV2.Detach());
     } else {
-        // A failed query that still handed out an object must not leak it.
-        if (queryV2) {
-            queryV2->Release();
-        }
+        queryV2.Reset();
         Log(LogLevel::Error, kInitTag, u"query IID_IRKMisKillingQuery_V2 failed");
-        IRKMisKillingQuery* queryV1 = nullptr;
-        frame->QueryInterface(&IID_IRKMisKillingQuery, reinterpret_cast<void**>(&queryV1));
-        if (!queryV1) {
+        m_spMisKillingQuery.Query(frame, IID_IRKMisKillingQuery);
+        if (!m_spMisKillingQuery) {
             Log(LogLevel::Error, kInitTag, u"Init query IID_IRKMisKillingQuery failed");
         }
-        KeepQueried(m_spMisKillingQuery, queryV1);
     }
 
-    frame->QueryInterface(&IID_IRKProcTreeV3Ctrl, m_ProcTree.ResetAndReceive());
-    const int32_t helperStatus = frame->QueryInterface(&IID_IRKProcessTreeHelperCtrl,
-                                                       m_spProcTreeHelperCtrl.ResetAndReceive());
+    m_ProcTree.Query(frame, IID_IRKProcTreeV3Ctrl);
+    const int32_t helperStatus = m_spProcTreeHelperCtrl.Query(frame, IID_IRKProcessTreeHelperCtrl);
     if (helperStatus < 0 || !m_ProcTree || !m_spProcTreeHelperCtrl) {
         Log(LogLevel::Error, kInitTag,
             u"query_interface IRKProcTreeV3Ctrl AND IRKProcessTreeHelperCtrl fail");
@@ -147,7 +125,7 @@ int32_t RK_CALL Tierlock::PostProcessEvent(void*, void*) {
 }
 
 int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent*, IRkRuleEngine*) {
-    // Event evaluation arrives with the engine; until then every event is left undecided.
+    // No rule is evaluated here: every event is left undecided.
     return 0;
 }
 

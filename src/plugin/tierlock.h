@@ -5,16 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
-#include "plugin/host.h"
-#include "plugin/host_ref.h"
-#include "plugin/rule_plug.h"
+#include "abi/host.h"
+#include "abi/host_ref.h"
+#include "abi/options.h"
+#include "abi/rule_plug.h"
 #include "rules/rule_model.h"
 
 namespace tierlock {
-
-// Option keys of SetEnable.
-inline constexpr int32_t RKOPT_TIERLOCK_ENABLE = 16;
-inline constexpr int32_t RKOPT_SERCUREAPI_IS_OPEN = 305;
 
 // Process-wide secure-API switch: 1 while the library is loaded until SetEnable changes it.
 extern std::atomic<uint8_t> bSercureApiSwitch;
@@ -46,7 +43,7 @@ class Tierlock final : public IRkRulePlug {
     std::atomic<bool> m_isEnabled{false};
     std::atomic<bool> m_isEnabled2{false};
     std::atomic<bool> m_isWin64{false};
-    IRKEngCloudV2* m_spEngCloudV2 = nullptr;  // held without a reference of its own
+    BorrowedRef<IRKEngCloudV2> m_spEngCloudV2;
     HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
     MatchRules m_rules;

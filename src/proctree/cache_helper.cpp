@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <new>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "log/log.h"
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "proctree/level_pair.h"
 
 namespace tierlock {
 namespace {
@@ -69,13 +70,13 @@ bool ReadProperty(IRKProcessTreeCache* cache, uint32_t pid, const uint64_t* pCre
 
 bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
                                                   const char* name, int32_t& outValue) {
-    return ReadProperty(m_pCache, pid, pCreateTime, name, outValue,
+    return ReadProperty(m_pCache.Get(), pid, pCreateTime, name, outValue,
                         u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d");
 }
 
 bool rkProcessTreeCacheHelper::GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime,
                                                   const char* name, uint64_t& outValue) {
-    return ReadProperty(m_pCache, pid, pCreateTime, name, outValue,
+    return ReadProperty(m_pCache.Get(), pid, pCreateTime, name, outValue,
                         u"pid : %u  createtime : %llu  key : %s  value : %llu  ret : %d");
 }
 
@@ -98,24 +99,20 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
     if (!m_pCache) {
         return false;
     }
-    const char* levelName = "LEVEL";
-    const char* subLevelName = "SUB_LEVEL";
     const uint64_t now = platform::CurrentUnixSeconds();
+    bool fixed = false;
     uint64_t ttl = 0;
-    if (GetProcessProperty(pid, pCreateTime, "FLVL_TTL", ttl)) {
+    if (GetProcessProperty(pid, pCreateTime, kFixLevelTtl, ttl)) {
         Log(LogLevel::Info, kTag, u"FixLevelTTL : %llu  CurrentTime : %llu", ttl, now);
-        // All bits set means the fixed pair never expires.
-        if (ttl == UINT64_MAX || ttl >= now) {
-            levelName = "FIX_LEVEL";
-            subLevelName = "FIX_SUB_LEVEL";
-        }
+        fixed = FixedPairInForce(ttl, now);
     }
-    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", WidenAscii(levelName),
-        WidenAscii(subLevelName));
-    if (!GetProcessProperty(pid, pCreateTime, levelName, outLevel)) {
+    const LevelPairNames names = LevelPairInForce(fixed);
+    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", WidenAscii(names.level),
+        WidenAscii(names.subLevel));
+    if (!GetProcessProperty(pid, pCreateTime, names.level, outLevel)) {
         return false;
     }
-    return GetProcessProperty(pid, pCreateTime, subLevelName, outSubLevel);
+    return GetProcessProperty(pid, pCreateTime, names.subLevel, outSubLevel);
 }
 
 bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid,

@@ -1,40 +1,22 @@
 // Typed access to the host's process-information cache, found in the event target's bundle.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/host_ref.h"
+#include "abi/records.h"
 
 namespace tierlock {
-
-// The host's 544-byte process-information record; the plug-in reads these fields only.
-struct RkProcessInfoRecord {
-    uint32_t reserved0;        // 0
-    uint32_t processId;        // 4
-    uint64_t createTime;       // 8
-    uint32_t parentProcessId;  // 16
-    char16_t imagePath[260];   // 20
-    uint32_t reserved540;      // 540
-};
-static_assert(sizeof(RkProcessInfoRecord) == 544);
-static_assert(offsetof(RkProcessInfoRecord, processId) == 4);
-static_assert(offsetof(RkProcessInfoRecord, createTime) == 8);
-static_assert(offsetof(RkProcessInfoRecord, parentProcessId) == 16);
-static_assert(offsetof(RkProcessInfoRecord, imagePath) == 20);
-
-// The key under which the target's bundle carries the cache's address.
-inline constexpr const char* kProcessTreeCacheKey = "{BFA77AA6-C0E4-4F12-9EBC-B02AEB09EB61}";
 
 // The event's process-information cache, or null (logged) when the target carries none.
 IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target);
 
-// Thin typed access around one cache pointer (no reference taken); a null cache makes every
-// operation answer false.
+// Thin typed access around one cache pointer; a null cache makes every operation answer false.
 class rkProcessTreeCacheHelper {
   public:
-    explicit rkProcessTreeCacheHelper(IRKProcessTreeCache* cache) : m_pCache(cache) {}
+    explicit rkProcessTreeCacheHelper(IRKProcessTreeCache* cache) { m_pCache.Assign(cache); }
 
     bool GetProcessProperty(uint32_t pid, const uint64_t* pCreateTime, const char* name,
                             int32_t& outValue);
@@ -50,7 +32,7 @@ class rkProcessTreeCacheHelper {
     bool GetChainRecords(uint32_t pid, std::vector<RkProcessInfoRecord>& records);
 
   private:
-    IRKProcessTreeCache* m_pCache;
+    BorrowedRef<IRKProcessTreeCache> m_pCache;
 };
 
 }  // namespace tierlock

@@ -1,13 +1,12 @@
 #include "proctree/proc_tree_helper.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "log/log.h"
 #include "platform/clock.h"
+#include "platform/owned_block.h"
 #include "platform/paths.h"
+#include "proctree/level_pair.h"
 
 namespace tierlock {
 namespace {
@@ -19,19 +18,8 @@ constexpr uint32_t kMaxNodePathChars = 32767;
 constexpr uint32_t kMaxPropertyBytes = 65536;
 // Bounds one walk of a tree, whatever child counts or cycles the host reports.
 constexpr uint32_t kMaxWalkSteps = 65536;
-constexpr uint64_t kNeverExpires = ~uint64_t{0};
 
-constexpr char kFixLevelTtl[] = "FLVL_TTL";
 constexpr char kConvertPath[] = "CURRENT_CONVERT_PATH";
-
-struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
-};
-using HeapBuffer = std::unique_ptr<char16_t[], FreeDeleter>;
-
-HeapBuffer ZeroedHeapChars(size_t bytes) {
-    return HeapBuffer(static_cast<char16_t*>(std::calloc(1, bytes)));
-}
 
 struct NodeAddress {
     uint32_t rootOffset;
@@ -211,7 +199,7 @@ bool rkProcTreeHelper::ReadNodePath(const char* tag, uint32_t rootOffset, uint32
         Log(LogLevel::Error, tag, u"路径长度异常,pid=%u ,Len=%u", pid, length);
         return false;
     }
-    std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[length + 1]());
+    const OwnedBlock<char16_t> buffer = MakeZeroedBlock<char16_t>(length + 1);
     if (!buffer) {
         return false;
     }
@@ -253,9 +241,15 @@ bool rkProcTreeHelper::GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOff
         outPath = rawPath;
         // Room for the longer folder name; the conversion refuses what does not fit.
         const size_t capacity = rawPath.size() + 8;
-        HeapBuffer converted = ZeroedHeapChars(rawPath.size() * 2 + 16);
-        if (converted &&
-            platform::System32ToSysnative(rawPath.c_str(), converted.get(), capacity)) {
+        const OwnedBlock<char16_t> converted = MakeZeroedBlock<char16_t>(capacity);
+        bool longPathAsked = false;
+        const bool convertedOk =
+            converted && platform::System32ToSysnative(rawPath.c_str(), converted.get(), capacity,
+                                                       &longPathAsked);
+        if (longPathAsked) {
+            Log(LogLevel::Info, "api_win::Api_GetLongPathName", u"GetLongPathName USE WINAPI");
+        }
+        if (convertedOk) {
             outPath = converted.get();
             Log(LogLevel::Info, kTag, u"成功获取转换后的路径  ,pid=%u ,Path=%s", pid, outPath);
             result = true;
@@ -296,7 +290,7 @@ bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, ui
         return false;
     }
     // Two spare bytes keep the text terminated whatever the host writes.
-    std::unique_ptr<char16_t[]> buffer(new (std::nothrow) char16_t[size / 2 + 2]());
+    const OwnedBlock<char16_t> buffer = MakeZeroedBlock<char16_t>(size / 2 + 2);
     if (!buffer) {
         Log(LogLevel::Error, kTag, u"申请内存失败,key=%s ,Len=0", key);
         return false;
@@ -318,13 +312,13 @@ bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, ui
 
 bool rkProcTreeHelper::GetIntValue(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                    const char* name, int32_t& outValue) {
-    return ReadNumber(m_pHelperCtrl, "rkProcTreeHelper::GetIntValue", u"Key=%s ,value=%d",
+    return ReadNumber(m_pHelperCtrl.Get(), "rkProcTreeHelper::GetIntValue", u"Key=%s ,value=%d",
                       {rootOffset, nodeOffset, nodePtr}, name, outValue);
 }
 
 bool rkProcTreeHelper::GetInt64Value(uint32_t rootOffset, uint32_t nodeOffset, uint32_t nodePtr,
                                      const char* name, uint64_t& outValue) {
-    return ReadNumber(m_pHelperCtrl, "rkProcTreeHelper::GetInt64Value", u"Key=%s ,value=%llu",
+    return ReadNumber(m_pHelperCtrl.Get(), "rkProcTreeHelper::GetInt64Value", u"Key=%s ,value=%llu",
                       {rootOffset, nodeOffset, nodePtr}, name, outValue);
 }
 
@@ -336,7 +330,7 @@ bool rkProcTreeHelper::isValidFixLevel(uint32_t rootOffset, uint32_t nodeOffset,
         Log(LogLevel::Info, kTag, u"不存在key=FLVL_TTL,因此FixLevel和FixSubLevel是无效的");
         return false;
     }
-    if (ttl == kNeverExpires || ttl >= now) {
+    if (FixedPairInForce(ttl, now)) {
         Log(LogLevel::Info, kTag, u"存在key=FLVL_TTL,并且是有效的 FLVL_TTL=%llu ,当前时间=%llu",
             ttl, now);
         return true;
@@ -353,16 +347,14 @@ bool rkProcTreeHelper::GetLevelAndSubByNodeOffset(uint32_t rootOffset, uint32_t 
     if (!IsReady(kTag)) {
         return false;
     }
-    const bool fixed = isValidFixLevel(rootOffset, nodeOffset, nodePtr);
-    const char* levelName = fixed ? "FIX_LEVEL" : "LEVEL";
-    const char* subLevelName = fixed ? "FIX_SUB_LEVEL" : "SUB_LEVEL";
+    const LevelPairNames names = LevelPairInForce(isValidFixLevel(rootOffset, nodeOffset, nodePtr));
     int32_t value = 0;
-    if (outLevel && GetIntValue(rootOffset, nodeOffset, nodePtr, levelName, value)) {
+    if (outLevel && GetIntValue(rootOffset, nodeOffset, nodePtr, names.level, value)) {
         *outLevel = value;
         Log(LogLevel::Info, kTag, u"成功读取 key=LEVEL ,level=%d", value);
     }
     value = 0;
-    if (outSubLevel && GetIntValue(rootOffset, nodeOffset, nodePtr, subLevelName, value)) {
+    if (outSubLevel && GetIntValue(rootOffset, nodeOffset, nodePtr, names.subLevel, value)) {
         *outSubLevel = value;
         Log(LogLevel::Info, kTag, u"成功读取 key=SUB_LEVEL ,sublevel=%d", value);
     }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/host_ref.h"
 
 namespace tierlock {
 
@@ -73,8 +74,8 @@ class rkProcTreeHelper {
                           const char16_t* refusal, const uint64_t* pCreateTime);
 
     // Written once by init under the process lock, published through m_bInit.
-    IRKProcTreeV3Ctrl* m_pProcTree = nullptr;
-    IRKProcessTreeHelperCtrl* m_pHelperCtrl = nullptr;
+    BorrowedRef<IRKProcTreeV3Ctrl> m_pProcTree;
+    BorrowedRef<IRKProcessTreeHelperCtrl> m_pHelperCtrl;
     std::atomic<bool> m_bInit{false};
 };
 

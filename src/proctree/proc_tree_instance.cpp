@@ -34,8 +34,8 @@ bool rkProcTreeHelper::init(IRKProcTreeV3Ctrl* procTree, IRKProcessTreeHelperCtr
         return true;
     }
     if (procTree && helperCtrl) {
-        m_pProcTree = procTree;
-        m_pHelperCtrl = helperCtrl;
+        m_pProcTree.Assign(procTree);
+        m_pHelperCtrl.Assign(helperCtrl);
         m_bInit.store(true, std::memory_order_release);
         return true;
     }

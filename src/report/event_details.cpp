@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "abi/host_ref.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
 #include "platform/platform.h"
-#include "plugin/host_ref.h"
 #include "report/report_block.h"
 
 namespace tierlock {

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "engine/event_record.h"
+#include "abi/records.h"
+#include "abi/report_records.h"
 #include "report/report_context.h"
-#include "report/report_records.h"
 
 namespace tierlock {
 

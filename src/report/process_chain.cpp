@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "log/log.h"
 #include "proctree/proctree.h"
 #include "report/event_details.h"

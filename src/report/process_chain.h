@@ -3,8 +3,8 @@
 // event's process-information cache when it has one, else from the host's process tree.
 #pragma once
 
-#include "engine/event_record.h"
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/records.h"
 #include "report/report_context.h"
 
 namespace tierlock {

@@ -10,7 +10,7 @@
 #include <new>
 #include <string_view>
 
-#include "report/report_records.h"
+#include "abi/report_records.h"
 
 namespace tierlock {
 

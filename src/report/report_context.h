@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "abi/host.h"
 #include "levels/trust_query.h"
-#include "plugin/host.h"
 
 namespace tierlock {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 #include "engine/event_inputs.h"
 #include "levels/trust_query.h"
 #include "log/log.h"

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/event_record.h"
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/records.h"
+#include "abi/report_records.h"
 #include "report/report_context.h"
-#include "report/report_records.h"
 
 namespace tierlock {
 

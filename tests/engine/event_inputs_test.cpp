@@ -18,9 +18,9 @@ using tierlock::RkItemRecord;
 
 class EventInputs : public ::testing::Test {
   protected:
-    void SetUp() override { tierlock::g_pFrame = &framework_; }
+    void SetUp() override { tierlock::g_pFrame.Assign(&framework_); }
     void TearDown() override {
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Reset();
         for (IRKScanItem* scanItem : scanItems_) {
             scanItem->Release();
         }

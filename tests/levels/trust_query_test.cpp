@@ -8,6 +8,9 @@
 #include "bundle/memory.h"
 #include "levels/levels.h"
 #include "platform/platform.h"
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
 #include "simhost/services.h"
 
 namespace {

@@ -34,8 +34,8 @@ TEST(FormatWide, UnformattableFormatsGiveEmptyText) {
 
 class LogWriter : public ::testing::Test {
   protected:
-    void SetUp() override { tierlock::g_pFrame = &framework_; }
-    void TearDown() override { tierlock::g_pFrame = nullptr; }
+    void SetUp() override { tierlock::g_pFrame.Assign(&framework_); }
+    void TearDown() override { tierlock::g_pFrame.Reset(); }
     simhost::Framework framework_;
 };
 
@@ -65,7 +65,7 @@ TEST_F(LogWriter, TextEndsAtTheFirstZero) {
 }
 
 TEST_F(LogWriter, SilentWithoutFramework) {
-    tierlock::g_pFrame = nullptr;
+    tierlock::g_pFrame.Reset();
     tierlock::Log(LogLevel::Error, "T", u"x");
     EXPECT_EQ(framework_.probes(35), 0u);
     EXPECT_TRUE(framework_.lines().empty());

@@ -4,6 +4,9 @@
 
 #include "log/log.h"
 #include "platform/platform.h"
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
 #include "plugin/tierlock.h"
 #include "plugin_fixture.h"
 #include "simhost/proc_tree.h"
@@ -152,7 +155,7 @@ TEST_F(InitServices, PlatformWidthOfTheRunningSystem) {
 TEST(InitPlatformWidth, ZeroWhenTheSystemFunctionIsMissingOrNotX64) {
 #if defined(_WIN32)
     GTEST_SKIP() << "the substitute is only used off Windows";
-#endif
+#else
     for (std::optional<uint16_t> architecture :
          {std::optional<uint16_t>{}, std::optional<uint16_t>{0}, std::optional<uint16_t>{12}}) {
         simhost::Framework framework;
@@ -161,11 +164,12 @@ TEST(InitPlatformWidth, ZeroWhenTheSystemFunctionIsMissingOrNotX64) {
             tierlock::Tierlock plug;
             ASSERT_TRUE(plug.Init(&framework, nullptr, 0));
         }
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Reset();
         const auto lines = framework.texts();
         EXPECT_EQ(lines[lines.size() - 2], InitLine(30, u"GetIsWin64=0"));
     }
     tierlock::platform::SetSubstituteArchitecture(tierlock::platform::kArchitectureAmd64);
+#endif
 }
 
 }  // namespace

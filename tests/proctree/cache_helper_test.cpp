@@ -19,11 +19,11 @@ using tierlock::rkProcessTreeCacheHelper;
 class CacheHelper : public ::testing::Test {
   protected:
     void SetUp() override {
-        tierlock::g_pFrame = &framework_;
+        tierlock::g_pFrame.Assign(&framework_);
         cache_.AddProcess(10, 555, 4, u"C:\\app.exe");
     }
     void TearDown() override {
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Reset();
         if (bundle_) {
             bundle_->Release();
         }

@@ -32,7 +32,7 @@ class ProcTreeTest : public ::testing::Test {
     }
 
     void SetUp() override {
-        tierlock::g_pFrame = &framework_;
+        tierlock::g_pFrame.Assign(&framework_);
         ASSERT_TRUE(helper_->init(Tree().ctrl(), Tree().helper()));
         Tree().ClearCalls();
     }
@@ -40,7 +40,7 @@ class ProcTreeTest : public ::testing::Test {
         for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
             Tree().SetFailing(static_cast<simhost::TreeOp>(op), false);
         }
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Reset();
         for (uint32_t root : held_) {
             Tree().ctrl()->ReleaseRoot(root);
         }

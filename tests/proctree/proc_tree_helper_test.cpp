@@ -4,6 +4,9 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
 #include "platform/windows_directory.h"
 #include "proc_tree_fixture.h"
 
@@ -109,9 +112,15 @@ TEST_F(ProcTreeTest, UntrustedLengthsAndSizesAreRefused) {
     tierlock::platform::SetSubstituteLongPathName(u"D:\\LONGNA~1",
                                                   u"D:\\" + std::u16string(200, u'n'));
     const Proc named = Add(u"D:\\LONGNA~1");
+    framework_.ClearLog();
     EXPECT_FALSE(helper_->GetPathByRootOffset(Hold(named), named.id, named.pid, true, path));
     EXPECT_EQ(path, u"D:\\LONGNA~1");
     EXPECT_FALSE(Tree().Property(named.id, "CURRENT_CONVERT_PATH"));
+    const auto texts = framework_.texts();
+    EXPECT_EQ(std::count(texts.begin(), texts.end(),
+                         simhost::LogLine(30, "api_win::Api_GetLongPathName",
+                                          u"GetLongPathName USE WINAPI")),
+              1);
     tierlock::platform::ClearSubstituteLongPathNames();
 #endif
 

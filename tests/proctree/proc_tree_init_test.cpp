@@ -31,7 +31,7 @@ TEST(ProcTreeHelperInit, GuardUntilInitThenTheFirstPairWins) {
     rkProcTreeHelper* helper = rkProcTreeHelper::GetInstance();
 
     simhost::Framework framework;
-    tierlock::g_pFrame = &framework;
+    tierlock::g_pFrame.Assign(&framework);
     uint32_t root = 0, node = 0, pid = 0;
     int32_t level = 0, sub = 0;
     const uint64_t time = 0;
@@ -83,7 +83,7 @@ TEST(ProcTreeHelperInit, GuardUntilInitThenTheFirstPairWins) {
     first.ctrl()->ReleaseRoot(root);
     // Nothing took or dropped a reference on the services.
     EXPECT_EQ(first.ctrl()->adds() + first.helper()->adds(), 0u);
-    tierlock::g_pFrame = nullptr;
+    tierlock::g_pFrame.Reset();
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "bundle/bundle.h"
+#include "abi/bundle.h"
 
 namespace report_test {
 

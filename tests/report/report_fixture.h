@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "abi/report_records.h"
 #include "block_decoder.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
 #include "report/report_context.h"
-#include "report/report_records.h"
 #include "simhost/counted.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
@@ -104,12 +104,12 @@ inline Bytes EntryBytes(const tierlock::TargetListEntry& entry) {
 class ReportTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        tierlock::g_pFrame = &framework_;
+        tierlock::g_pFrame.Assign(&framework_);
         g_component = &component_;
         context_.getBaseComponent = &GetTestBaseComponent;
     }
     void TearDown() override {
-        tierlock::g_pFrame = nullptr;
+        tierlock::g_pFrame.Reset();
         g_component = nullptr;
         for (IRKScanItem* scanItem : scanItems_) {
             scanItem->Release();

@@ -1,4 +1,5 @@
-// The configuration document as the host hands it to Init: structure, errors and hostile input.
+// The configuration document: the model the parser makes of it, and what Init logs about it,
+// errors and hostile input included.
 #include "config_helpers.h"
 #include "plugin_fixture.h"
 
@@ -58,7 +59,7 @@ TEST_F(ConfigDocument, RequiredArraysAndTheirFailures) {
 }
 
 TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
-    const auto lines = InitLines(R"({"matchmode":[
+    const std::string config = R"({"matchmode":[
         {"mode":[{"srclvl":"70","popwnd":"x"}]},
         {"modeid":4294967295,"mode":[{"srclvl":"70","popwnd":"x"}]},
         {"modeid":"2","mode":[{"srclvl":"70","popwnd":"x"}]},
@@ -66,7 +67,8 @@ TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
                             {"id":10,"srclvl":"0.0","popwnd":"x"}]},
         {"modeid":5,"mode":{"srclvl":"70","popwnd":"x"}},
         {"modeid":-1,"mode":[{"id":1,"srclvl":"70","popwnd":"x"}]}],
-      "rules":[{"id":1,"modeid":3},{"id":2},{"id":3,"modeid":-1}]})");
+      "rules":[{"id":1,"modeid":3},{"id":2},{"id":3,"modeid":-1}]})";
+    const auto lines = InitLines(config);
     EXPECT_EQ(CountLines(lines, ParseInfo(u"modeid not find")), 3u);
     EXPECT_TRUE(HasLine(lines, Parse(u"Invalid Item,id=8")));
     EXPECT_TRUE(HasLine(lines, Parse(u"Invalid Item,id=9")));
@@ -76,60 +78,53 @@ TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
     EXPECT_TRUE(HasLine(lines, Parse(u"not found Modeid=3")));
     EXPECT_TRUE(HasLine(lines, Parse(u"not found Modeid=0")));  // a rule without "modeid"
     EXPECT_TRUE(HasLine(lines, ParseInfo(u"Insert new modeid=-1")));
-    EXPECT_EQ(DumpField(lines, u" [tierlock] src_level:"), u"|70.0-65535| ");
+
+    // Only mode -1 and the rule naming it are kept.
+    const ParsedModel model = ParseModel(config);
+    EXPECT_EQ(model.ModeIds(), (std::vector<uint32_t>{0xFFFFFFFFu}));
+    EXPECT_EQ(model.Items(0xFFFFFFFFu).at(0).src_level, (Ranges{{70, 0, 65535}}));
+    ASSERT_EQ(model.rules.size(), 1u);
+    EXPECT_EQ(model.rules[0].id, 3u);
+    EXPECT_EQ(model.rules[0].mode_id, 0xFFFFFFFFu);
 }
 
 TEST_F(ConfigDocument, LaterModeDefinitionReplacesEarlierOne) {
-    const auto lines = InitLines(R"({"matchmode":[
+    const std::string config = R"({"matchmode":[
         {"modeid":1,"mode":[{"id":1,"srclvl":"70","popwnd":"first"}]},
         {"modeid":1,"mode":[{"id":3,"dstlvl":"30","popwnd":"c"},{"id":1,"dstlvl":"10","popwnd":"a"},
                             {"id":2,"dstlvl":"20","popwnd":"b"}]}],
-      "rules":[{"id":1,"modeid":1}]})");
-    EXPECT_EQ(CountLines(lines, ParseInfo(u"Insert new modeid=1")), 2u);
-    const std::u16string dump = *std::find_if(lines.begin(), lines.end(), [](const auto& line) {
-        return line.find(u"PRINTF_MACTCH_RULE") != std::u16string::npos;
-    });
-    ASSERT_NE(dump.find(u"MatchmodeSize=3"), std::u16string::npos) << simhost::ToUtf8(dump);
-    EXPECT_EQ(dump.find(u"popwnd=first"), std::u16string::npos);
-    const size_t a = dump.find(u"popwnd=a"), b = dump.find(u"popwnd=b"), c = dump.find(u"popwnd=c");
-    EXPECT_TRUE(a < b && b < c);
+      "rules":[{"id":1,"modeid":1}]})";
+    EXPECT_EQ(CountLines(InitLines(config), ParseInfo(u"Insert new modeid=1")), 2u);
+    // The second list replaces the first, sorted by item id.
+    std::vector<std::pair<uint32_t, std::string>> items;
+    for (const auto& item : ParseModel(config).Items(1)) {
+        items.emplace_back(item.id, item.popwnd);
+    }
+    EXPECT_EQ(items, (std::vector<std::pair<uint32_t, std::string>>{{1, "a"}, {2, "b"}, {3, "c"}}));
 }
 
-TEST_F(ConfigDocument, DumpIsExactAndVerbatim) {
-    const auto lines = InitLines(R"({"matchmode":[{"modeid":7,"mode":[
-        {"id":4,"srclvl":"70.3","dstlvl":"10","plvl":"0.2","chainlvl":"80,90.1","popwnd":"100%s"}]}],
-      "rules":[{"id":2,"eventtype":3,"reporttype":1,"ruleid":"9,8","modeid":7}]})");
-    const std::u16string expected =
-        u"[tierlock][INFO ][Tierlock::PRINTF_MACTCH_RULE] id=2 type=3 mode_id=7 report_type=1 "
-        u"\r\n [tierlock] ruleid:|8| |9| "
-        u"\r\n [tierlock]  MatchmodeSize=1"
-        u"\r\n [tierlock]====== modeIndex=4   ======>"
-        u"\r\n [tierlock] popwnd=100%s"
-        u"\r\n [tierlock] src_level:|70.3-3| "
-        u"\r\n [tierlock] dst_level:|10.0-65535| "
-        u"\r\n [tierlock] parent_process_level:|0.2-2| "
-        u"\r\n [tierlock] process_chain_level:|80.0-65535| |90.1-1| "
-        u"\r\n [tierlock]<====== modeIndex=4   ======"
-        u"\r\n\n";
-    EXPECT_TRUE(HasLine(lines, expected));
-}
-
-TEST_F(ConfigDocument, KeysAreExactAndTheFirstOfTwoCounts) {
-    const auto lines = InitLines(R"({"matchmode":[{"modeid":1,"mode":[
+TEST(ConfigModel, KeysAreExactAndTheFirstOfTwoCounts) {
+    const ParsedModel model = ParseModel(R"({"matchmode":[{"modeid":1,"mode":[
         {"id":1,"SrcLvl":"50","srclvl":"70","srclvl":"80","popwnd":"x"}]}],
       "rules":[{"id":1,"modeid":1,"modeid":2}]})");
-    EXPECT_EQ(DumpField(lines, u" [tierlock] src_level:"), u"|70.0-65535| ");
+    EXPECT_EQ(model.Items(1).at(0).src_level, (Ranges{{70, 0, 65535}}));
+    ASSERT_EQ(model.rules.size(), 1u);
+    EXPECT_EQ(model.rules[0].mode_id, 1u);
 }
 
 TEST_F(ConfigDocument, ElementsThatAreNotObjectsAreSkipped) {
-    auto lines = InitLines(R"({"matchmode":[1,"x",null,[],
+    const std::string config = R"({"matchmode":[1,"x",null,[],
         {"modeid":1,"mode":[7,{"id":1,"srclvl":"70","popwnd":"x"}]}],
-      "rules":[true,{"id":1,"modeid":1}]})");
+      "rules":[true,{"id":1,"modeid":1}]})";
+    auto lines = InitLines(config);
     EXPECT_TRUE(HasLine(lines, Parse(u"matchmode element 0 is not an object, skipped")));
     EXPECT_TRUE(HasLine(lines, Parse(u"matchmode element 3 is not an object, skipped")));
     EXPECT_TRUE(HasLine(lines, Parse(u"mode item 0 of modeid=1 is not an object, skipped")));
     EXPECT_TRUE(HasLine(lines, Parse(u"rules element 0 is not an object, skipped")));
-    EXPECT_EQ(DumpField(lines, u" [tierlock] src_level:"), u"|70.0-65535| ");
+    const ParsedModel model = ParseModel(config);
+    EXPECT_EQ(model.ModeIds(), (std::vector<uint32_t>{1}));
+    EXPECT_EQ(model.Items(1).size(), 1u);
+    EXPECT_EQ(model.rules.size(), 1u);
 
     for (const char* root : {"[]", "7", "\"text\"", "null"}) {
         lines = InitLines(root);

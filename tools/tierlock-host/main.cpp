@@ -7,7 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "plugin/rule_plug.h"
+#include "abi/options.h"
+#include "abi/rule_plug.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
 #include "simhost/proc_tree.h"
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
     framework.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
     const bool initialised =
         plug->Init(&framework, config.data(), static_cast<int32_t>(config.size()));
-    plug->SetEnable(16, true);
+    plug->SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
     plug->FirstProcessEvent(nullptr, nullptr);
     plug->PreProcessEvent(nullptr, nullptr);
     plug->PostProcessEvent(nullptr, nullptr);

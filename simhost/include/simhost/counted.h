@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 namespace simhost {
 

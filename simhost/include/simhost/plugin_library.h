@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/rule_plug.h"
+#include "abi/rule_plug.h"
 
 namespace simhost {
 

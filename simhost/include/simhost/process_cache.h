@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host.h"
-#include "proctree/cache_helper.h"
+#include "abi/host.h"
+#include "abi/records.h"
 
 namespace simhost {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/event_record.h"
-#include "plugin/host.h"
+#include "abi/host.h"
+#include "abi/records.h"
 
 namespace simhost {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 #include "simhost/counted.h"
 
 namespace simhost {

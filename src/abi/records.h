@@ -1,11 +1,13 @@
-// The host's event record and item record, shared with the host. Offsets are those of the
-// 32-bit build, where a pointer is four bytes; 64-bit builds have their natural layout.
+// The records the host hands over: the event record, the item record and the 544-byte
+// process-information record. Offsets are those of the 32-bit build, where a pointer is four
+// bytes; 64-bit builds have their natural layout (the process-information record has no
+// pointers and is the same everywhere).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/host.h"
+#include "abi/bundle.h"
 
 namespace tierlock {
 
@@ -106,5 +108,23 @@ static_assert(offsetof(RkItemRecord, processId) == 4);
 static_assert(offsetof(RkItemRecord, engineKind) == 12);
 static_assert(offsetof(RkItemRecord, scanItem) == 24);
 #endif
+
+// The host's process-information record; the plug-in reads these fields only.
+struct RkProcessInfoRecord {
+    uint32_t reserved0;        // 0
+    uint32_t processId;        // 4
+    uint64_t createTime;       // 8
+    uint32_t parentProcessId;  // 16
+    char16_t imagePath[260];   // 20
+    uint32_t reserved540;      // 540
+};
+static_assert(sizeof(RkProcessInfoRecord) == 544);
+static_assert(offsetof(RkProcessInfoRecord, processId) == 4);
+static_assert(offsetof(RkProcessInfoRecord, createTime) == 8);
+static_assert(offsetof(RkProcessInfoRecord, parentProcessId) == 16);
+static_assert(offsetof(RkProcessInfoRecord, imagePath) == 20);
+
+// The key under which the target's bundle carries the process-information cache's address.
+inline constexpr const char* kProcessTreeCacheKey = "{BFA77AA6-C0E4-4F12-9EBC-B02AEB09EB61}";
 
 }  // namespace tierlock

@@ -1,41 +1,12 @@
-// The binary boundary with the host: calling convention, interface ids and every host
-// interface the plug-in calls, each operation at its fixed table position.
+// Every host interface the plug-in calls, each operation at its fixed table position, and the
+// ids under which the host serves them.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
-// Every operation that crosses the boundary uses the COM convention on 32-bit Windows.
-#if defined(_WIN32) && !defined(_WIN64)
-#define RK_CALL __stdcall
-#else
-#define RK_CALL
-#endif
+#include "abi/base.h"
 
-// An unused table position: present so that later operations keep their slot numbers.
-#define RK_PLACEHOLDER(slot) \
-    virtual void RK_CALL Unused##slot() {}
-
-// 16 bytes in the layout of a Windows GUID.
-struct RkGuid {
-    uint32_t Data1;
-    uint16_t Data2;
-    uint16_t Data3;
-    uint8_t Data4[8];
-};
-static_assert(sizeof(RkGuid) == 16);
-
-inline bool operator==(const RkGuid& a, const RkGuid& b) {
-    return std::memcmp(&a, &b, 16) == 0;
-}
-
-// Status values of host-style operations.
-inline constexpr int32_t RK_S_OK = 0;
-inline constexpr int32_t RK_E_INVALIDARG = static_cast<int32_t>(0x80070057);
-inline constexpr int32_t RK_E_OUTOFMEMORY = static_cast<int32_t>(0x8007000e);
-inline constexpr int32_t RK_E_NOINTERFACE = static_cast<int32_t>(0x80004002);
-
-// Objects the plug-in implements and hands to the host (declared with the bundles).
+// Objects the plug-in implements and hands to the host (declared in abi/bundle.h).
 struct IASBundle;
 struct IRkBundle;
 struct IRKScanItem;

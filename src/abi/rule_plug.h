@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "plugin/host.h"
+#include "abi/host.h"
 
 struct IRkRulePlug {
     virtual bool RK_CALL Init(IRkFramework* pFramework, const char* config,

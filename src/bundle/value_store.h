@@ -1,0 +1,103 @@
+// The store under both bundles: values under keys in one array sorted by key, so that a
+// bundle's few keys cost one allocation, not one each. Keys are kept folded by Fold (one code
+// unit at a time) and a caller's key is folded on the fly while it is compared, so a lookup
+// makes no copy. Unlocked: each bundle guards its store with its own mutex.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "bundle/value_block.h"
+
+namespace tierlock {
+
+// Keys compared as they are, byte by byte.
+struct ExactKeys {
+    template <class Char>
+    constexpr Char operator()(Char c) const noexcept {
+        return c;
+    }
+};
+
+// A key is a non-empty NUL-terminated string.
+template <class Char>
+bool IsKey(const Char* key) noexcept {
+    return key && key[0] != Char{};
+}
+
+template <class Char, class Fold>
+class SortedValueStore {
+  public:
+    using Key = std::basic_string_view<Char>;
+
+    struct Entry {
+        std::basic_string<Char> key;  // folded
+        uint32_t kind;                // the value's type code or tag
+        ValueBlock block;
+    };
+    using Entries = std::vector<Entry>;
+
+    const Entry* Find(Key key) const noexcept {
+        const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
+        return (it != entries_.end() && Compare(it->key, key) == 0) ? &*it : nullptr;
+    }
+
+    // Stores kind and block under key. An entry already there takes them over and its old
+    // bytes come back in block, to be freed once the bundle's lock is dropped; a new entry is
+    // complete before the array changes, so a failure leaves the store as it was.
+    void Put(Key key, uint32_t kind, ValueBlock& block) {
+        if (entries_.capacity() == 0) {
+            entries_.reserve(kInitialCapacity);  // nothing to replace yet: the key will be added
+        }
+        const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
+        if (it != entries_.end() && Compare(it->key, key) == 0) {
+            it->kind = kind;
+            it->block.swap(block);
+            return;
+        }
+        std::basic_string<Char> folded(key);
+        std::transform(folded.begin(), folded.end(), folded.begin(), Fold{});
+        entries_.insert(it, Entry{std::move(folded), kind, std::move(block)});
+    }
+
+    // Exchanges the contents, so that a bundle can empty its store and free the old entries
+    // after unlocking.
+    void swap(SortedValueStore& other) noexcept { entries_.swap(other.entries_); }
+
+    size_t size() const noexcept { return entries_.size(); }
+    typename Entries::const_iterator begin() const noexcept { return entries_.begin(); }
+    typename Entries::const_iterator end() const noexcept { return entries_.end(); }
+
+  private:
+    // Room for a typical parameter set or request at the first value.
+    static constexpr size_t kInitialCapacity = 8;
+
+    // Orders a stored (folded) key against a caller's key folded on the fly.
+    static int Compare(std::basic_string_view<Char> stored, Key key) noexcept {
+        if constexpr (std::is_same_v<Fold, ExactKeys>) {
+            return stored.compare(key);
+        } else {
+            const size_t common = std::min(stored.size(), key.size());
+            for (size_t i = 0; i < common; ++i) {
+                const Char folded = Fold{}(key[i]);
+                if (stored[i] != folded) {
+                    return stored[i] < folded ? -1 : 1;
+                }
+            }
+            if (stored.size() == key.size()) {
+                return 0;
+            }
+            return stored.size() < key.size() ? -1 : 1;
+        }
+    }
+    static bool Before(const Entry& entry, Key key) noexcept { return Compare(entry.key, key) < 0; }
+
+    Entries entries_;
+};
+
+}  // namespace tierlock
