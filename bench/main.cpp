@@ -1,3 +1,63 @@
+// Runs the benchmarks, then prints the time ratio of every benchmark to its counterpart run
+// in the same process (same argument), so that comparisons do not depend on a quiet machine.
 #include <benchmark/benchmark.h>
 
-BENCHMARK_MAIN();
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// (subject, counterpart): the ratio printed is subject time / counterpart time.
+const std::pair<const char*, const char*> kPairs[] = {
+    {"BM_CandidatesLinear", "BM_CandidatesIndexed"},
+    {"BM_RuleSetParse", "BM_RapidJsonParse"},
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                times_[run.benchmark_name()] =
+                    run.GetAdjustedRealTime() * benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        for (const auto& [name, seconds] : times_) {
+            for (const auto& [subject, counterpart] : kPairs) {
+                const std::string prefix = std::string(subject) + "/";
+                if (name.rfind(prefix, 0) != 0) {
+                    continue;
+                }
+                const std::string other = counterpart + name.substr(std::string(subject).size());
+                auto found = times_.find(other);
+                if (found != times_.end() && found->second > 0) {
+                    std::printf("ratio %s / %s = %.2f\n", name.c_str(), other.c_str(),
+                                seconds / found->second);
+                }
+            }
+        }
+    }
+
+  private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -2,12 +2,14 @@
 # Include layering. A file under src/NAME may include headers of its own subsystem and of the
 # subsystems that tierlock_NAME depends on, directly or through another one, as the
 # tierlock_subsystem calls in src/*/CMakeLists.txt declare them. The simulated host and the
-# tools include only the ABI target. abi and platform are leaves, and the declared dependencies
-# have no cycle. Prints every offending include and fails; otherwise prints one line.
+# tools include only the ABI target. abi is the leaf, platform stands on abi alone, and the
+# declared dependencies have no cycle. Prints every offending include and fails; otherwise prints one line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-leaves=(abi platform)
+leaves=(abi)
+# Subsystems that may stand on nothing but the host declarations.
+bottom_floor=(platform)
 declare -A direct=()   # subsystem -> its declared dependencies
 problems=()
 
@@ -38,6 +40,13 @@ for leaf in "${leaves[@]}"; do
   if [ -n "${direct[$leaf]:-}" ]; then
     problems+=("tierlock_$leaf is a leaf but depends on: ${direct[$leaf]}")
   fi
+done
+
+for name in "${bottom_floor[@]}"; do
+  for dependency in ${direct[$name]:-}; do
+    [ "$dependency" = abi ] ||
+      problems+=("tierlock_$name may depend on abi alone but depends on: $dependency")
+  done
 done
 
 # Everything a subsystem reaches through its declared dependencies.

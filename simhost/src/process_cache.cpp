@@ -61,6 +61,16 @@ std::optional<int32_t> ProcessCache::Int(uint32_t pid, const std::string& name) 
     return value;
 }
 
+size_t ProcessCache::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+std::vector<uint32_t> ProcessCache::infoRequests() const {
+    std::lock_guard lock(mutex_);
+    return infoRequests_;
+}
+
 ProcessCache::Process* ProcessCache::Find(uint32_t pid, const uint64_t* createTime) {
     auto it = processes_.find(pid);
     if (it == processes_.end()) {
@@ -76,6 +86,8 @@ ProcessCache::Process* ProcessCache::Find(uint32_t pid, const uint64_t* createTi
 bool RK_CALL ProcessCache::GetProcessInfo(uint32_t pid, const uint64_t* createTime,
                                           void* record544) {
     std::lock_guard lock(mutex_);
+    ++calls_;
+    infoRequests_.push_back(pid);
     Process* process = Find(pid, createTime);
     if (!process || !record544) {
         return false;
@@ -87,6 +99,7 @@ bool RK_CALL ProcessCache::GetProcessInfo(uint32_t pid, const uint64_t* createTi
 bool RK_CALL ProcessCache::GetProcessValue(uint32_t pid, const uint64_t* createTime,
                                            const char* name, void* value, uint32_t* size) {
     std::lock_guard lock(mutex_);
+    ++calls_;
     readTimes_.push_back(createTime ? std::optional<uint64_t>(*createTime) : std::nullopt);
     Process* process = Find(pid, createTime);
     if (!process || !name || !size) {
@@ -115,6 +128,7 @@ bool RK_CALL ProcessCache::SetProcessValue(uint32_t pid, const uint64_t* createT
                                            const char* name, const void* data, uint32_t size,
                                            uint32_t reserved) {
     std::lock_guard lock(mutex_);
+    ++calls_;
     if (!name || (!data && size != 0)) {
         return false;
     }
@@ -132,6 +146,7 @@ bool RK_CALL ProcessCache::SetProcessValue(uint32_t pid, const uint64_t* createT
 
 bool RK_CALL ProcessCache::GetProcessChain(uint32_t pid, uint32_t, void* records, uint32_t* count) {
     std::lock_guard lock(mutex_);
+    ++calls_;
     auto chain = chains_.find(pid);
     if (!count || chain == chains_.end()) {
         return false;

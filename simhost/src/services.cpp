@@ -39,9 +39,45 @@ std::vector<std::u16string> CacheService::paths() const {
     return paths_;
 }
 
-bool RK_CALL CloudEngine::QueryItemList(IRKScanItem**, IASBundle*) {
-    calls_.fetch_add(1);
-    return false;
+void CloudEngine::Answer(const std::u16string& path, Level level) {
+    std::lock_guard lock(mutex_);
+    levels_[path] = level;
+}
+
+void CloudEngine::SetFailing(bool failing) {
+    std::lock_guard lock(mutex_);
+    failing_ = failing;
+}
+
+std::vector<CloudEngine::Call> CloudEngine::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+bool RK_CALL CloudEngine::QueryItemList(IRKScanItem** items, IASBundle* params) {
+    std::lock_guard lock(mutex_);
+    Call call{ReadBundleNumbers(params), {}};
+    uint32_t count = 0;
+    if (params) {
+        params->GetInt("ItemCount", &count);
+    }
+    for (uint32_t i = 0; items && i < count; ++i) {
+        Item seen;
+        if (IRKScanItem* item = items[i]) {
+            const char16_t* path = item->GetPath();
+            if (path) {
+                seen.path = path;
+            }
+            seen.value2 = item->GetValue2();
+            auto known = levels_.find(path ? path : u"");
+            const Level level = known == levels_.end() ? Level{} : known->second;
+            item->SetLevel(level.level);
+            item->SetSubLevel(level.subLevel);
+        }
+        call.items.push_back(std::move(seen));
+    }
+    calls_.push_back(std::move(call));
+    return !failing_;
 }
 
 BundleNumbers ReadBundleNumbers(IASBundle* bundle) {

@@ -37,7 +37,8 @@ TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
     if (!HasTrustService(services)) {
         return answer;
     }
-    std::u16string queryPath = path ? path : u"";
+    std::u16string& queryPath = answer.path;
+    queryPath = path ? path : u"";
     if (services.isWin64) {
         platform::SysnativeToSystem32(queryPath, queryPath);
     }

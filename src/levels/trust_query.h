@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "abi/host.h"
 
@@ -39,6 +40,8 @@ struct TrustAnswer {
     bool answered = false;  // the service answered true
     uint8_t skip = 0;
     uint32_t matchType = 0;
+    // The path as sent to the service, so that callers log what was really asked about.
+    std::u16string path;
 
     // Level resolution lifts to level 10 when this holds for the caller's test mask.
     bool Matches(uint32_t testMask) const { return answered && (matchType & testMask) != 0; }
@@ -49,7 +52,8 @@ inline bool HasTrustService(const TrustServices& services) {
 }
 
 // Asks the service about path (mapped to its system32 form on 64-bit systems). Without a
-// service, or when the parameter set cannot be made, the answer is "not answered".
+// service, or when the parameter set cannot be made, the answer is "not answered"; the path
+// that was (or would have been) sent is in the answer whenever a service is set.
 TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
                        const TrustQuery& query);
 

@@ -24,10 +24,14 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
             return true;
         }
         g_pFrame.Assign(pFramework);
-        m_rules.clear();
+        // The rules start over; the match modes stay unless the text configures them again.
+        const std::shared_ptr<const RuleSet> previous = m_ruleSet.load();
         // A null text with a length would be read out of bounds: it counts as no configuration.
         if (configLength > 0 && config) {
-            LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)));
+            LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)),
+                              previous.get());
+        } else {
+            m_ruleSet.store(RuleSet::WithoutRules(previous.get()));
         }
         QueryServices(pFramework);
 
@@ -41,9 +45,11 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
     });
 }
 
-void Tierlock::LoadConfiguration(std::string_view config) {
+void Tierlock::LoadConfiguration(std::string_view config, const RuleSet* previous) {
     ParsedOptions options;
-    if (!ParseOption(config, m_rules, m_matchNodes, options)) {
+    bool parsed = false;
+    m_ruleSet.store(RuleSet::Parse(config, previous, options, parsed));
+    if (!parsed) {
         Log(LogLevel::Error, kInitTag, u"ParseOption Fail");
     }
     if (options.enable) {

@@ -3,13 +3,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "abi/host.h"
 #include "abi/host_ref.h"
 #include "abi/options.h"
 #include "abi/rule_plug.h"
-#include "rules/rule_model.h"
+#include "rules/rule_set.h"
 
 namespace tierlock {
 
@@ -32,9 +33,12 @@ class Tierlock final : public IRkRulePlug {
     int32_t RK_CALL LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) override;
     bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
 
+    // The configuration in force; never null.
+    std::shared_ptr<const RuleSet> ruleSet() const { return m_ruleSet.load(); }
+
   private:
-    // Parses the configuration text into the model and logs it.
-    void LoadConfiguration(std::string_view config);
+    // Parses the configuration text into a new rule set on top of the previous match modes.
+    void LoadConfiguration(std::string_view config, const RuleSet* previous);
     // Collects the six host services; a missing one is logged and left null.
     void QueryServices(IRkFramework* frame);
 
@@ -46,8 +50,9 @@ class Tierlock final : public IRkRulePlug {
     BorrowedRef<IRKEngCloudV2> m_spEngCloudV2;
     HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
-    MatchRules m_rules;
-    MatchNodes m_matchNodes;
+    // The rules and match modes as one value: Init swaps in a new one whole, so an event
+    // never sees a configuration half replaced.
+    std::atomic<std::shared_ptr<const RuleSet>> m_ruleSet{std::make_shared<const RuleSet>()};
     HostRef<IRKCache> m_spCache;
     HostRef<IRKMisKillingQuery> m_spMisKillingQuery;
     HostRef<IRKMisKillingQuery_V2> m_spMisKillingQueryV2;

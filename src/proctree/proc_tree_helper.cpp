@@ -195,7 +195,11 @@ bool rkProcTreeHelper::ReadNodePath(const char* tag, uint32_t rootOffset, uint32
                                     uint32_t nodePtr, uint32_t pid, std::u16string& outPath) {
     uint32_t length = 0;
     m_pHelperCtrl->GetNodePath(rootOffset, nodeOffset, nodePtr, nullptr, &length);
-    if (length == 0 || length > kMaxNodePathChars) {
+    // Many processes have no path; only a length no path can have is worth a line.
+    if (length == 0) {
+        return false;
+    }
+    if (length > kMaxNodePathChars) {
         Log(LogLevel::Error, tag, u"路径长度异常,pid=%u ,Len=%u", pid, length);
         return false;
     }

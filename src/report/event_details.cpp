@@ -16,8 +16,6 @@ namespace {
 constexpr const char* kCommTag = "Tierlock::SetCommInfo";
 constexpr const char* kRegTag = "Tierlock::SetRegInfo";
 
-// The base component's text buffer, in characters.
-constexpr size_t kHexTextUnits = 516;
 // HexTextToBytes writes an 8-byte head before the decoded bytes.
 constexpr size_t kHexResultHead = 8;
 
@@ -97,9 +95,10 @@ void HexText(const ReportContext& context, const uint8_t* bytes, uint32_t length
     if (!component) {
         return;
     }
-    char16_t buffer[kHexTextUnits] = {};
+    char16_t buffer[IBaseComponent::kHexTextChars] = {};
     component->BytesToHexText(bytes, length, 0, buffer);
-    buffer[kHexTextUnits - 1] = u'\0';  // the component's text ends inside the buffer
+    buffer[IBaseComponent::kHexTextChars - 1] =
+        u'\0';  // the component's text ends inside the buffer
     text = buffer;
 }
 

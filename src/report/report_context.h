@@ -1,28 +1,17 @@
 // What the report writers need from the plug-in: the host services it holds and two process-
-// wide helpers, passed in so that the writers stay free of the plug-in object.
+// wide helpers, passed in so that the writers stay free of the plug-in object and tests can
+// stand in for the system and the base components.
 #pragma once
 
 #include <cstdint>
 
 #include "abi/host.h"
+#include "abi/nuv_base.h"
+#include "levels/create_time.h"
 #include "levels/trust_query.h"
+#include "platform/base_components.h"
 
 namespace tierlock {
-
-// The host's base component as the report uses it: digest bytes to hexadecimal text and back.
-struct IBaseComponent : IRkUnknown {
-    RK_PLACEHOLDER(4)
-    RK_PLACEHOLDER(5)
-    // Writes the NUL-terminated text of the bytes into a buffer of 516 characters.
-    virtual int32_t RK_CALL BytesToHexText(const void* bytes, uint32_t length, uint32_t flags,
-                                           char16_t* buffer516) = 0;  // 6
-    // 0 on success; the decoded bytes follow an 8-byte head in result.
-    virtual int32_t RK_CALL HexTextToBytes(const char16_t* text, uint32_t length,
-                                           void* result) = 0;  // 7
-
-  protected:
-    ~IBaseComponent() = default;
-};
 
 // Creation time of a process in milliseconds since 1970; false (and nothing written) when it
 // cannot be found.
@@ -38,8 +27,8 @@ struct ReportContext {
     IRKProcTreeV3Ctrl* procTree = nullptr;  // the chain when the event has no cache
     IRKProcessTreeHelperCtrl* procTreeHelperCtrl = nullptr;
     bool isWin64 = false;
-    CreateTimeReader getCreatetime = nullptr;
-    BaseComponentGetter getBaseComponent = nullptr;
+    CreateTimeReader getCreatetime = &GetCreatetime;
+    BaseComponentGetter getBaseComponent = &platform::GetBaseComponent;
 
     TrustServices trust() const { return {misKillingQueryV2, misKillingQuery, isWin64}; }
 };

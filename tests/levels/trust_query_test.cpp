@@ -147,10 +147,15 @@ TEST_F(TrustQueryTest, SysnativePathsAreMappedOnlyOn64BitSystems) {
     ASSERT_NE(mapped, u"C:\\Windows\\Sysnative\\Cmd.exe");
 
     const TrustQuery query{TrustCaller::FileLevel, 0x17};
-    QueryTrust(TrustServices{&v2_, nullptr, true}, u"C:\\Windows\\Sysnative\\Cmd.exe", query);
-    QueryTrust(TrustServices{&v2_, nullptr, false}, u"C:\\Windows\\Sysnative\\Cmd.exe", query);
+    const auto on64 =
+        QueryTrust(TrustServices{&v2_, nullptr, true}, u"C:\\Windows\\Sysnative\\Cmd.exe", query);
+    const auto on32 =
+        QueryTrust(TrustServices{&v2_, nullptr, false}, u"C:\\Windows\\Sysnative\\Cmd.exe", query);
     EXPECT_EQ(v2_.calls()[0].path, mapped);
     EXPECT_EQ(v2_.calls()[1].path, u"C:\\Windows\\Sysnative\\Cmd.exe");
+    // The answer carries the path that was sent, for the callers' lines.
+    EXPECT_EQ(on64.path, mapped);
+    EXPECT_EQ(on32.path, u"C:\\Windows\\Sysnative\\Cmd.exe");
 }
 
 }  // namespace

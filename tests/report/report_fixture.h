@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -16,7 +17,6 @@
 #include "bundle/bundle.h"
 #include "log/log.h"
 #include "report/report_context.h"
-#include "simhost/counted.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
@@ -26,8 +26,19 @@ namespace report_test {
 
 // The host's base component: upper-case hexadecimal text, and texts decoded after an 8-byte
 // head that holds the decoded length.
-class BaseComponent final : public simhost::Counted<tierlock::IBaseComponent> {
+class BaseComponent final : public IBaseComponent {
   public:
+    uint32_t RK_CALL AddRef() override { return ++refs_; }
+    uint32_t RK_CALL Release() override {
+        if (refs_ == 0) {
+            ++underflows_;
+            return 0;
+        }
+        return --refs_;
+    }
+    uint32_t refs() const { return refs_; }
+    uint32_t underflows() const { return underflows_; }
+
     int32_t decodeStatus = 0;
     std::vector<std::u16string> decoded;  // the texts it was asked to decode
 
@@ -57,13 +68,16 @@ class BaseComponent final : public simhost::Counted<tierlock::IBaseComponent> {
     }
 
   private:
+    std::atomic<uint32_t> refs_{0};
+    std::atomic<uint32_t> underflows_{0};
+
     static int Nibble(char16_t c) { return c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10; }
 };
 
 // The component GetBaseComponent hands out; null when the host has none.
 inline BaseComponent* g_component = nullptr;
 
-inline tierlock::IBaseComponent* GetTestBaseComponent() {
+inline IBaseComponent* GetTestBaseComponent() {
     if (g_component) {
         g_component->AddRef();
     }

@@ -42,6 +42,9 @@ class ProcessCache final : public IRKProcessTreeCache {
     // Creation times the plug-in passed to reads, in order (empty: a null pointer).
     std::vector<std::optional<uint64_t>> readTimes() const;
     std::optional<int32_t> Int(uint32_t pid, const std::string& name) const;
+    // Calls of any operation, and the pids GetProcessInfo was asked about.
+    size_t calls() const;
+    std::vector<uint32_t> infoRequests() const;
 
     bool RK_CALL GetProcessInfo(uint32_t pid, const uint64_t* createTime, void* record544) override;
     bool RK_CALL GetProcessValue(uint32_t pid, const uint64_t* createTime, const char* name,
@@ -64,6 +67,8 @@ class ProcessCache final : public IRKProcessTreeCache {
     std::map<uint32_t, std::vector<uint32_t>> chains_;
     std::vector<Write> writes_;
     std::vector<std::optional<uint64_t>> readTimes_;
+    size_t calls_ = 0;
+    std::vector<uint32_t> infoRequests_;
 };
 
 }  // namespace simhost

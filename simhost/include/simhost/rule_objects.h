@@ -61,7 +61,13 @@ class RuleTarget final : public IRkRuleTarget {
     // Property ids in the order the plug-in read them.
     const std::vector<uint32_t>& propertyReads() const { return propertyReads_; }
 
-    IASBundle* RK_CALL GetBundle() override { return bundle; }
+    // How often the plug-in asked for the bundle (where it finds the process cache).
+    size_t bundleReads() const { return bundleReads_; }
+
+    IASBundle* RK_CALL GetBundle() override {
+        ++bundleReads_;
+        return bundle;
+    }
     void* RK_CALL GetItem(const char16_t* path, uint32_t type) override;
     const char16_t* RK_CALL GetDstPath() override { return dstPath.c_str(); }
     const char16_t* RK_CALL GetSrcPath() override { return srcPath.c_str(); }
@@ -76,6 +82,7 @@ class RuleTarget final : public IRkRuleTarget {
   private:
     std::vector<ItemRequest> itemRequests_;
     std::vector<uint32_t> propertyReads_;
+    size_t bundleReads_ = 0;
 };
 
 class RuleEngine final : public IRkRuleEngine {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,40 @@ class CacheService final : public Counted<IRKCache> {
     std::vector<std::u16string> paths_;
 };
 
+// Integer entries of a parameter bundle by key: (type code, value).
+using BundleNumbers = std::map<std::string, std::pair<uint32_t, uint64_t>>;
+BundleNumbers ReadBundleNumbers(IASBundle* bundle);
+
+// The cloud engine: fills each item's level and sub-level from what it knows about the item's
+// path (0.0 for paths it does not know) and answers true, or false when told to fail.
 class CloudEngine final : public Counted<IRKEngCloudV2> {
   public:
+    struct Level {
+        int32_t level = 0;
+        int32_t subLevel = 0;
+    };
+    struct Item {
+        std::optional<std::u16string> path;  // empty for a null item or an item without path
+        uint32_t value2 = 0;
+    };
+    struct Call {
+        BundleNumbers parameters;
+        std::vector<Item> items;  // as many as "ItemCount" says
+    };
+
+    void Answer(const std::u16string& path, Level level);
+    // A failing engine still fills the levels it knows, as a query cut short might, so that a
+    // test sees whether the plug-in uses them anyway.
+    void SetFailing(bool failing);
+    std::vector<Call> calls() const;
+
     bool RK_CALL QueryItemList(IRKScanItem** items, IASBundle* params) override;
-    size_t calls() const { return calls_.load(); }
 
   private:
-    std::atomic<size_t> calls_{0};
+    mutable std::mutex mutex_;
+    std::map<std::u16string, Level> levels_;
+    bool failing_ = false;
+    std::vector<Call> calls_;
 };
 
 // What the trust service is told to answer for a path (after any path mapping).
@@ -49,11 +77,9 @@ struct TrustVerdict {
     bool result = false;
     uint8_t skip = 0;
     uint32_t matchType = 0;
+    // A service that answers without touching the match type leaves the caller's in-value.
+    bool keepsMatchType = false;
 };
-
-// Integer entries of a parameter bundle by key: (type code, value).
-using BundleNumbers = std::map<std::string, std::pair<uint32_t, uint64_t>>;
-BundleNumbers ReadBundleNumbers(IASBundle* bundle);
 
 template <class Query>
 class TrustQueryBase : public Counted<Query> {
@@ -72,7 +98,7 @@ class TrustQueryBase : public Counted<Query> {
         if (skip) {
             *skip = verdict.skip;
         }
-        if (matchType) {
+        if (matchType && !verdict.keepsMatchType) {
             *matchType = verdict.matchType;
         }
         return verdict.result;

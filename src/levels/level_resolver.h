@@ -1,0 +1,79 @@
+// Where each level the matching compares comes from: the source and destination files, the
+// parent process and the process chain, each possibly lifted to level 10 by the trust query.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "abi/host.h"
+#include "abi/host_ref.h"
+#include "levels/trust_query.h"
+#include "rules/rule_model.h"
+
+namespace tierlock {
+
+// The host services level resolution reads, all borrowed from the plug-in object for the
+// length of one event.
+struct LevelServices {
+    TrustServices trust;  // its isWin64 also decides the tree's path conversion
+    IRKEngCloudV2* cloud = nullptr;
+    IRKProcTreeV3Ctrl* procTree = nullptr;
+    IRKProcessTreeHelperCtrl* helperCtrl = nullptr;
+};
+
+// One process of the acting process's chain with its level pair.
+struct ChainNode {
+    uint32_t pid = 0;
+    int32_t level = 0;
+    int32_t sublevel = 0;
+
+    bool operator==(const ChainNode&) const = default;
+};
+using ChainNodes = std::vector<ChainNode>;
+
+// A chain process whose level must come from the cloud. The entry owns its scan item.
+struct PendingLevel {
+    uint32_t pid = 0;
+    uint64_t createTime = 0;  // as the host gave it
+    HostRef<IRKScanItem> item;
+};
+// A deque, because an entry that owns a reference is never copied or moved.
+using PendingLevels = std::deque<PendingLevel>;
+
+class LevelResolver {
+  public:
+    explicit LevelResolver(const LevelServices& services) : m_services(services) {}
+
+    // The file levels the host put on the target; level 10 when the user trusts the file.
+    // Null out pointers are not written. Always true.
+    bool GetSrcLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const;
+    bool GetDstLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const;
+
+    // The level of the parent of the acting process pid, from the event's cache or else the
+    // process tree, lifted to 10 when the user trusts or a trusted signer signed its file.
+    // True when a level was obtained or is 10.
+    bool GetParentLevel(IRkRuleTarget* target, uint32_t pid, int32_t* level,
+                        int32_t* subLevel) const;
+
+    // Fills chain with the levels of pid's process chain: the known ones in chain order, then
+    // those the cloud supplied (written back to the host). False when it did not start.
+    bool CompletionCloudQueryProcessLevel(IRkRuleTarget* target, uint32_t pid, const char16_t* path,
+                                          const MatchModeItem& mode, ChainNodes& chain) const;
+
+    // One cloud call for every pending item; true when the engine answered true.
+    bool CloudQueryItemList(PendingLevels& pending) const;
+    // Lifts cloud levels of files with a trusted signer to 10. False without a trust service.
+    bool FixLevelBySigner(PendingLevels& pending) const;
+
+  private:
+    // The chain from the event's cache, or from the tree when there is no cache; the tree
+    // walk answers false when the tree cannot be asked.
+    void CollectFromCache(IRKProcessTreeCache* cache, uint32_t pid, ChainNodes& chain,
+                          PendingLevels& pending) const;
+    bool CollectFromTree(uint32_t pid, ChainNodes& chain, PendingLevels& pending) const;
+
+    LevelServices m_services;
+};
+
+}  // namespace tierlock

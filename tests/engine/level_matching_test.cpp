@@ -1,0 +1,224 @@
+// Level matching through the simulated host: which rule and match mode win, which levels are
+// resolved and how often, and the lines the comparison writes.
+#include <string>
+
+#include "engine/level_matching.h"
+#include "levels/level_fixture.h"
+
+namespace level_test {
+namespace {
+
+using simhost::LogLine;
+using tierlock::LevelRange;
+using tierlock::LevelRangeList;
+using tierlock::MatchModeItem;
+using tierlock::MatchRule;
+
+constexpr char kTag[] = "Tierlock::CompareEventLevels";
+constexpr char kCompletionTag[] = "Tierlock::CompletionCloudQueryProcessLevel";
+
+MatchModeItem Mode(uint32_t id, LevelRangeList src, LevelRangeList dst, LevelRangeList parent,
+                   LevelRangeList chain, std::string popwnd) {
+    MatchModeItem mode;
+    mode.id = id;
+    mode.src_level = std::move(src);
+    mode.dst_level = std::move(dst);
+    mode.parent_process_level = std::move(parent);
+    mode.process_chain_level = std::move(chain);
+    mode.popwnd = std::move(popwnd);
+    return mode;
+}
+
+MatchRule Rule(uint32_t id, uint32_t modeId) {
+    MatchRule rule;
+    rule.id = id;
+    rule.type = 3;
+    rule.ruleid = {9};
+    rule.mode_id = modeId;
+    return rule;
+}
+
+struct Outcome {
+    bool result;
+    int32_t index;
+    std::string popwnd;
+};
+
+class LevelMatching : public LevelTest {
+  protected:
+    void SetUp() override {
+        LevelTest::SetUp();
+        target_.srcPath = u"C:\\src.exe";
+        target_.dstPath = u"C:\\dst.exe";
+        target_.srcLevel = 70;
+        target_.srcSubLevel = 3;
+        target_.dstLevel = 40;
+        target_.dstSubLevel = 1;
+    }
+
+    // A cached chain, top first, each process the parent of the next; the last one acts.
+    std::vector<uint32_t> Chain(const std::vector<std::pair<int32_t, int32_t>>& levels) {
+        UseCache();
+        std::vector<uint32_t> pids;
+        uint32_t parent = 4;
+        for (const auto& [level, subLevel] : levels) {
+            const uint32_t pid = NewPid();
+            cache_.AddProcess(pid, std::nullopt, parent, u"C:\\m\\" + Num(pid) + u".exe");
+            cache_.SetInt(pid, "LEVEL", level);
+            cache_.SetInt(pid, "SUB_LEVEL", subLevel);
+            pids.push_back(parent = pid);
+        }
+        std::vector<uint32_t> hostOrder(pids.rbegin(), pids.rend());
+        cache_.SetChain(pids.back(), hostOrder);
+        record_.ProcessId = pids.back();
+        record_.PPID = pids.size() > 1 ? pids[pids.size() - 2] : 4;
+        return pids;
+    }
+
+    Outcome Compare(const std::vector<MatchRule>& rules, const tierlock::MatchNodes& nodes) {
+        ruleSet_ = tierlock::RuleSet(rules, nodes);
+        candidates_.clear();
+        for (const MatchRule& rule : ruleSet_.rules()) {
+            candidates_.push_back(&rule);
+        }
+        Outcome outcome{false, 0, ""};
+        outcome.result = tierlock::CompareEventLevels(ruleSet_, Resolver(), &candidates_, record_,
+                                                      &target_, outcome.index, outcome.popwnd);
+        return outcome;
+    }
+
+    std::u16string Line(const std::u16string& message) const { return LogLine(30, kTag, message); }
+    std::u16string LevelsLine() const {
+        return Line(u"srcLevel=70.3,dstLevel=40.1，srcFile=C:\\src.exe,DstFile=C:\\dst.exe");
+    }
+
+    tierlock::RkEventRecord record_{};
+    tierlock::RuleSet ruleSet_;
+    tierlock::CandidateRules candidates_;
+};
+
+TEST_F(LevelMatching, SourceRangesAndTheSourceOnlyMode) {
+    struct Case {
+        LevelRange range;
+        bool fits;
+    };
+    const Case cases[] = {
+        {{70, 0, 5}, true}, {{70, 4, 9}, false}, {{0, 0, 65535}, true},
+        {{0, 3, 3}, true},  {{0, 4, 9}, false},  {{10, 0, 65535}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.range.level) + " " + std::to_string(c.range.sub_level_low));
+        framework_.ClearLog();
+        const Outcome outcome =
+            Compare({Rule(4, 1)}, {{1, {Mode(6, {c.range}, {}, {}, {}, "only-src")}}});
+        EXPECT_EQ(outcome.result, c.fits);
+        EXPECT_EQ(outcome.popwnd, c.fits ? "only-src" : "");
+        const std::vector<std::u16string> expected =
+            c.fits ? std::vector<std::u16string>{LevelsLine(),
+                                                 Line(u"Target.parent_process_level.size = 0"),
+                                                 Line(u"chainlev Matched Success,chainlvl=0,"
+                                                      u"ruleItemid=4 modeid=1 modeIndex=6")}
+                   : std::vector<std::u16string>{LevelsLine(), Line(u"src_level unmatch")};
+        EXPECT_EQ(Lines(kTag), expected);
+    }
+}
+
+TEST_F(LevelMatching, TheLastMatchWinsAndMissingModesAreSkipped) {
+    const tierlock::MatchNodes nodes = {
+        {1, {Mode(1, {}, {{40, 1, 1}}, {}, {}, "first")}},
+        {2, {Mode(1, {}, {{41, 0, 9}}, {}, {}, "never"), Mode(2, {}, {}, {}, {}, "second")}},
+    };
+    Outcome outcome = Compare({Rule(1, 1), Rule(2, 2)}, nodes);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.index, 1);
+    EXPECT_EQ(outcome.popwnd, "second");
+
+    framework_.ClearLog();
+    outcome = Compare({Rule(1, 77), Rule(2, 1)}, nodes);
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.index, 1);
+    EXPECT_EQ(outcome.popwnd, "first");
+    EXPECT_EQ(Lines(kTag)[1], Line(u"m_matchNodes Find mode_id=77 Fail"));
+
+    // No match: the out values stay as the caller set them.
+    framework_.ClearLog();
+    Outcome none = {true, 5, "kept"};
+    ruleSet_ = tierlock::RuleSet({Rule(1, 2)}, {{2, {Mode(1, {{1, 0, 0}}, {}, {}, {}, "x")}}});
+    candidates_ = {&ruleSet_.rules()[0]};
+    none.result = tierlock::CompareEventLevels(ruleSet_, Resolver(), &candidates_, record_,
+                                               &target_, none.index, none.popwnd);
+    EXPECT_FALSE(none.result);
+    EXPECT_EQ(none.index, 5);
+    EXPECT_EQ(none.popwnd, "kept");
+}
+
+TEST_F(LevelMatching, OnlyTheThirdChainNodeFits) {
+    const auto pids = Chain({{30, 0}, {40, 0}, {70, 2}});
+    const Outcome outcome =
+        Compare({Rule(3, 1)}, {{1, {Mode(8, {}, {}, {}, {{70, 0, 65535}}, "chain")}}});
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.popwnd, "chain");
+    EXPECT_EQ(Lines(kTag),
+              (std::vector<std::u16string>{
+                  LevelsLine(), Line(u"Target.parent_process_level.size = 0"),
+                  Line(u"Chainlevel=30.0 pid=" + Num(pids[0])),
+                  Line(u"Chainlevel=40.0 pid=" + Num(pids[1])),
+                  Line(u"Chainlevel=70.2 pid=" + Num(pids[2])),
+                  Line(u"chainlev Matched Success,ruleItemid=3 modeid=1 modeIndex=8")}));
+}
+
+// After one successful completion later match modes reuse its chain, and a match through the
+// chain leaves the rule's later modes to be tested.
+TEST_F(LevelMatching, TheCompletedChainIsReusedAndAskedForOnce) {
+    Chain({{30, 0}, {70, 2}});
+    const Outcome outcome =
+        Compare({Rule(3, 1)}, {{1,
+                                {Mode(1, {{10, 0, 65535}}, {}, {}, {{70, 0, 65535}}, "skipped"),
+                                 Mode(2, {}, {}, {}, {{70, 0, 65535}}, "by chain"),
+                                 Mode(3, {}, {}, {}, {{30, 0, 0}}, "by reused chain")}}});
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.popwnd, "by reused chain");
+    // One completion: each known level is reported once; the mode that failed its source
+    // test never asked.
+    EXPECT_EQ(Lines(kCompletionTag).size(), 2u);
+    EXPECT_EQ(Lines(kTag).back(),
+              Line(u"chainlev Matched Success,ruleItemid=3 modeid=1 modeIndex=3"));
+}
+
+TEST_F(LevelMatching, TheParentIsResolvedOnceWhileKnown) {
+    const auto pids = Chain({{50, 0}, {20, 0}});
+    const Outcome outcome =
+        Compare({Rule(3, 1)}, {{1,
+                                {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
+                                 Mode(2, {}, {}, {{50, 0, 0}}, {}, "parent")}}});
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(outcome.popwnd, "parent");
+    const auto lines = Lines(kTag);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         Line(u"current_pid=" + Num(pids[1]) + u" Parentlevel=50.0")),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         Line(u"pid=" + Num(pids[0]) + u" Parentlevel=50.0 ")),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), Line(u"parent_process_level unmatch")), 1);
+    EXPECT_EQ(cache_.infoRequests().size(), 2u);  // one parent lookup: child, then parent
+}
+
+TEST_F(LevelMatching, InvalidParameters) {
+    int32_t index = 0;
+    std::string popwnd;
+    const tierlock::CandidateRules none;
+    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), nullptr, record_, &target_,
+                                              index, popwnd));
+    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), &none, record_, &target_, index,
+                                              popwnd));
+    const MatchRule rule = Rule(1, 1);
+    const tierlock::CandidateRules one = {&rule};
+    EXPECT_FALSE(
+        tierlock::CompareEventLevels(ruleSet_, Resolver(), &one, record_, nullptr, index, popwnd));
+    EXPECT_EQ(Lines(kTag), std::vector<std::u16string>(3, LogLine(35, kTag, u"Invalid parameter")));
+    EXPECT_TRUE(v2_.calls().empty());
+}
+
+}  // namespace
+}  // namespace level_test

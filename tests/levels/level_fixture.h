@@ -1,0 +1,148 @@
+// Level resolution against the simulated host: trust services, cloud engine, a process cache
+// carried in the target's bundle, and one process tree for the whole test process (the tree
+// helper is process-wide and keeps the first pair of services it is given). After every test
+// no service reference, tree root or bundle object may be left behind.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bundle/bundle.h"
+#include "bundle/memory.h"
+#include "levels/levels.h"
+#include "log/log.h"
+#include "platform/platform.h"
+#include "platform/windows_directory.h"
+#include "proctree/proctree.h"
+#include "simhost/framework.h"
+#include "simhost/proc_tree.h"
+#include "simhost/process_cache.h"
+#include "simhost/rule_objects.h"
+#include "simhost/services.h"
+#include "simhost/text.h"
+
+namespace level_test {
+
+// Every bundle object (parameter sets, scan items) counted until destroyed; objects can be
+// made to fail once a budget is spent.
+inline std::atomic<size_t> g_objectsMade{0}, g_objectsDestroyed{0};
+inline std::atomic<size_t> g_objectBudget{~size_t{0}};
+
+inline const tierlock::BundleMemory kCountingMemory{
+    [](tierlock::MemoryKind kind, size_t size) -> void* {
+        if (kind == tierlock::MemoryKind::Object) {
+            if (g_objectsMade >= g_objectBudget) {
+                return nullptr;
+            }
+            ++g_objectsMade;
+        }
+        return std::malloc(size);
+    },
+    [](tierlock::MemoryKind kind, void* block) {
+        if (kind == tierlock::MemoryKind::Object) {
+            ++g_objectsDestroyed;
+        }
+        std::free(block);
+    }};
+
+inline std::u16string Num(int64_t value) {
+    return simhost::ToUtf16(std::to_string(value));
+}
+
+// The system's own answer, as Init reads it: natively the substitute says x64, under wine64
+// the prefix does.
+inline bool SystemIsWin64() {
+    const auto architecture = tierlock::platform::NativeProcessorArchitecture();
+    return architecture && *architecture == tierlock::platform::kArchitectureAmd64;
+}
+
+class LevelTest : public ::testing::Test {
+  protected:
+    static simhost::ProcessTree& Tree() {
+        static auto* tree = new simhost::ProcessTree();  // outlives the helper that points at it
+        return *tree;
+    }
+
+    void SetUp() override {
+        tierlock::g_pFrame.Assign(&framework_);
+        g_objectsMade = g_objectsDestroyed = 0;
+        g_objectBudget = ~size_t{0};
+        tierlock::SetBundleMemory(&kCountingMemory);
+        ASSERT_TRUE(
+            tierlock::rkProcTreeHelper::GetInstance()->init(Tree().ctrl(), Tree().helper()));
+        Tree().ClearCalls();
+        services_.trust = {&v2_, nullptr, false};
+        services_.cloud = &cloud_;
+        services_.procTree = Tree().ctrl();
+        services_.helperCtrl = Tree().helper();
+    }
+
+    void TearDown() override {
+        for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
+            Tree().SetFailing(static_cast<simhost::TreeOp>(op), false);
+        }
+        if (bundle_) {
+            bundle_->Release();
+        }
+        tierlock::g_pFrame.Assign(nullptr);
+        EXPECT_EQ(Tree().heldRoots(), 0u);
+        EXPECT_EQ(Tree().releaseUnderflows(), 0u);
+        EXPECT_EQ(v1_.refs() + v2_.refs() + cloud_.refs(), 0u);
+        EXPECT_EQ(v1_.underflows() + v2_.underflows() + cloud_.underflows(), 0u);
+        EXPECT_EQ(Tree().ctrl()->refs() + Tree().helper()->refs(), 0u);
+        EXPECT_EQ(g_objectsDestroyed.load(), g_objectsMade.load());
+        tierlock::SetBundleMemory(nullptr);
+    }
+
+    tierlock::LevelResolver Resolver() const { return tierlock::LevelResolver(services_); }
+
+    // The target's bundle carries the process cache from here on.
+    void UseCache() {
+        if (bundle_) {
+            return;
+        }
+        ASSERT_EQ(tierlock::CreateBundle(&bundle_), RK_S_OK);
+        const auto address = static_cast<uint64_t>(
+            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
+        bundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
+                          static_cast<uint32_t>(address >> 32));
+        target_.bundle = bundle_;
+    }
+
+    static uint32_t NewPid() { return nextPid_ += 4; }
+
+    // A process in the shared tree under parent (0: a tree of its own).
+    static simhost::NodeId AddNode(uint32_t pid, const std::u16string& path,
+                                   simhost::NodeId parent = 0, uint64_t createTime = 0) {
+        return Tree().AddProcess({pid, path, createTime, 0}, parent);
+    }
+
+    // The lines written under one function tag, in order.
+    std::vector<std::u16string> Lines(const std::string& tag) const {
+        const std::u16string mark = u"][" + simhost::ToUtf16(tag) + u"] ";
+        std::vector<std::u16string> lines;
+        for (const auto& text : framework_.texts()) {
+            if (text.find(mark) != std::u16string::npos) {
+                lines.push_back(text);
+            }
+        }
+        return lines;
+    }
+
+    simhost::Framework framework_;
+    simhost::TrustQueryV1 v1_;
+    simhost::TrustQueryV2 v2_;
+    simhost::CloudEngine cloud_;
+    simhost::ProcessCache cache_;
+    simhost::RuleTarget target_;
+    IASBundle* bundle_ = nullptr;
+    tierlock::LevelServices services_;
+    static inline uint32_t nextPid_ = 5000;
+};
+
+}  // namespace level_test

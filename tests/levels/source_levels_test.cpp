@@ -1,0 +1,177 @@
+// Source and destination levels: the pair the target carries, lifted to 10 by user trust.
+#include "level_fixture.h"
+
+namespace level_test {
+namespace {
+
+using simhost::LogLine;
+using simhost::TrustVerdict;
+
+struct FileSide {
+    const char* tag;
+    bool source;
+};
+constexpr FileSide kSides[] = {{"Tierlock::GetSrcLevel", true}, {"Tierlock::GetDstLevel", false}};
+
+class FileLevels : public LevelTest {
+  protected:
+    void Place(const FileSide& side, const std::u16string& path, int32_t level, int32_t subLevel) {
+        (side.source ? target_.srcPath : target_.dstPath) = path;
+        (side.source ? target_.srcLevel : target_.dstLevel) = level;
+        (side.source ? target_.srcSubLevel : target_.dstSubLevel) = subLevel;
+    }
+    std::pair<int32_t, int32_t> Resolve(const FileSide& side) {
+        int32_t level = -1;
+        int32_t subLevel = -1;
+        const auto resolver = Resolver();
+        EXPECT_TRUE(side.source ? resolver.GetSrcLevel(&target_, &level, &subLevel)
+                                : resolver.GetDstLevel(&target_, &level, &subLevel));
+        return {level, subLevel};
+    }
+};
+
+TEST_F(FileLevels, UserTrustLiftsTheLevelOnly) {
+    struct Case {
+        int32_t level, subLevel;
+        TrustVerdict verdict;
+        std::pair<int32_t, int32_t> expected;
+        std::vector<std::u16string> messages;  // after the query
+    };
+    const std::u16string path = u"D:\\tools\\a.exe";
+    const Case cases[] = {
+        {70,
+         3,
+         {true, 0, 0x1},
+         {10, 3},
+         {u"IsCanSkipReport成功，path=D:\\tools\\a.exe MatchType=1",
+          u"文件命中了用户信任，修正等级为10，path=D:\\tools\\a.exe "}},
+        // A signature bit, or a bit of neither mask, is not user trust.
+        {70,
+         3,
+         {true, 1, 0x8},
+         {70, 3},
+         {u"IsCanSkipReport成功，path=D:\\tools\\a.exe MatchType=8"}},
+        {40,
+         1,
+         {true, 1, 0x20},
+         {40, 1},
+         {u"IsCanSkipReport成功，path=D:\\tools\\a.exe MatchType=32"}},
+        {40, 1, {false, 1, 0x17}, {40, 1}, {u"isSkipReport 失败，path=D:\\tools\\a.exe"}},
+    };
+    for (const FileSide& side : kSides) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(side.tag) + " " + std::to_string(c.verdict.matchType));
+            framework_.ClearLog();
+            v2_.Answer(path, c.verdict);
+            Place(side, path, c.level, c.subLevel);
+            EXPECT_EQ(Resolve(side), c.expected);
+            std::vector<std::u16string> expected;
+            for (const auto& message : c.messages) {
+                const bool failed = message.starts_with(u"isSkipReport");
+                expected.push_back(LogLine(failed ? 35 : 30, side.tag, message));
+            }
+            EXPECT_EQ(Lines(side.tag), expected);
+            EXPECT_EQ(v2_.calls().back().parameters.at("match_type").second, 0x17u);
+        }
+    }
+}
+
+TEST_F(FileLevels, NoQueryWhereNoneIsNeededOrPossible) {
+    for (const FileSide& side : kSides) {
+        SCOPED_TRACE(side.tag);
+        const size_t queries = v2_.calls().size();
+        framework_.ClearLog();
+        // Level 10 is returned as read, with the path as read.
+        Place(side, u"C:\\x\\ten.exe", 10, 2);
+        EXPECT_EQ(Resolve(side), std::make_pair(10, 2));
+        // An empty path.
+        Place(side, u"", 70, 1);
+        EXPECT_EQ(Resolve(side), std::make_pair(70, 1));
+        // No service at all: one ERROR line.
+        services_.trust = {};
+        Place(side, u"C:\\x\\a.exe", 50, 4);
+        EXPECT_EQ(Resolve(side), std::make_pair(50, 4));
+        services_.trust = {&v2_, nullptr, false};
+
+        EXPECT_EQ(v2_.calls().size(), queries);
+        const std::u16string emptyPath = side.source ? u"获取源路径失败" : u"获取目标路径失败";
+        EXPECT_EQ(Lines(side.tag),
+                  (std::vector<std::u16string>{
+                      LogLine(30, side.tag,
+                              u"该项存在 10 不需要用户信任修正,path=C:\\x\\ten.exe level=10.2"),
+                      LogLine(30, side.tag, emptyPath), LogLine(35, side.tag, u"防误杀为空")}));
+    }
+}
+
+TEST_F(FileLevels, FirstVersionSendsTheMaskAsItsInValue) {
+    services_.trust = {nullptr, &v1_, false};
+    // The service answers true and leaves the match type as it came: 0x17 is user trust.
+    v1_.Answer(u"C:\\v1.exe", TrustVerdict{true, 0, 0, true});
+    for (const FileSide& side : kSides) {
+        Place(side, u"C:\\v1.exe", 60, 5);
+        EXPECT_EQ(Resolve(side), std::make_pair(10, 5));
+    }
+    ASSERT_EQ(v1_.calls().size(), 2u);
+    for (const auto& call : v1_.calls()) {
+        EXPECT_EQ(call.matchTypeOnEntry, 23u);
+        EXPECT_EQ(call.subLevel, 0);
+        EXPECT_EQ(call.reserved, 0);
+    }
+}
+
+TEST_F(FileLevels, NullOutPointersAreNotWritten) {
+    v2_.Answer(u"C:\\n.exe", {true, 0, 0x2});
+    target_.srcPath = u"C:\\n.exe";
+    target_.srcLevel = 70;
+    target_.srcSubLevel = 6;
+    int32_t level = -1;
+    int32_t subLevel = -1;
+    EXPECT_TRUE(Resolver().GetSrcLevel(&target_, &level, nullptr));
+    EXPECT_EQ(level, 10);
+    EXPECT_TRUE(Resolver().GetSrcLevel(&target_, nullptr, &subLevel));
+    EXPECT_EQ(subLevel, 6);
+}
+
+// On a 64-bit system the service is asked about the system folder under its real name,
+// lowered, and the callers' lines show that path; the level-10 line keeps the path as read.
+TEST_F(FileLevels, SysnativePathsAreQueriedInTheirSystem32Form) {
+    services_.trust.isWin64 = SystemIsWin64();
+    const char* expected = std::getenv("TIERLOCK_EXPECT_WIN64");
+#if defined(_WIN32)
+    if (!expected || std::string(expected) != "1") {
+        GTEST_SKIP() << "needs a 64-bit system";
+    }
+#endif
+    ASSERT_TRUE(services_.trust.isWin64) << (expected ? expected : "");
+    const std::u16string windows = WindowsDirectory();
+    const std::u16string alias = windows + u"\\Sysnative\\Drivers\\Cmd.EXE";
+    const std::u16string mapped =
+        tierlock::platform::ToLowerAscii(windows) + u"\\system32\\drivers\\cmd.exe";
+    const std::u16string real = windows + u"\\System32\\Cmd.exe";
+    v2_.Answer(mapped, {true, 0, 0x4});
+    v2_.Answer(real, {true, 0, 0});
+
+    for (const FileSide& side : kSides) {
+        SCOPED_TRACE(side.tag);
+        framework_.ClearLog();
+        Place(side, alias, 70, 0);
+        EXPECT_EQ(Resolve(side), std::make_pair(10, 0));
+        EXPECT_EQ(v2_.calls().back().path, mapped);
+        Place(side, real, 70, 0);
+        EXPECT_EQ(Resolve(side), std::make_pair(70, 0));
+        EXPECT_EQ(v2_.calls().back().path, real);
+        Place(side, alias, 10, 1);
+        EXPECT_EQ(Resolve(side), std::make_pair(10, 1));
+        EXPECT_EQ(
+            Lines(side.tag),
+            (std::vector<std::u16string>{
+                LogLine(30, side.tag, u"IsCanSkipReport成功，path=" + mapped + u" MatchType=4"),
+                LogLine(30, side.tag, u"文件命中了用户信任，修正等级为10，path=" + mapped + u" "),
+                LogLine(30, side.tag, u"IsCanSkipReport成功，path=" + real + u" MatchType=0"),
+                LogLine(30, side.tag,
+                        u"该项存在 10 不需要用户信任修正,path=" + alias + u" level=10.1")}));
+    }
+}
+
+}  // namespace
+}  // namespace level_test
