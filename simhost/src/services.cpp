@@ -1,12 +1,42 @@
 #include "simhost/services.h"
 
+#include <algorithm>
+
 #include "abi/bundle.h"
 
 namespace simhost {
 
-bool RK_CALL CacheService::QueryFileInfo(IASBundle*) {
+void CacheService::AnswerFile(const std::u16string& path, FileDigests digests) {
+    std::lock_guard lock(mutex_);
+    files_[path] = std::move(digests);
+}
+
+bool RK_CALL CacheService::QueryFileInfo(IASBundle* bundle) {
     calls_.fetch_add(1);
-    return false;
+    if (!bundle) {
+        return false;
+    }
+    uint32_t size = 0;
+    bundle->GetWString("FilePath", nullptr, &size);
+    std::u16string path(size / sizeof(char16_t), u'\0');
+    if (bundle->GetWString("FilePath", path.data(), &size) != RK_S_OK) {
+        return false;
+    }
+    path.resize(std::min(path.find(u'\0'), path.size()));
+    std::lock_guard lock(mutex_);
+    paths_.push_back(path);
+    auto file = files_.find(path);
+    if (file == files_.end()) {
+        return false;
+    }
+    bundle->PutWString("FileMd5", file->second.md5.c_str());
+    bundle->PutWString("FileSha1", file->second.sha1.c_str());
+    return true;
+}
+
+std::vector<std::u16string> CacheService::paths() const {
+    std::lock_guard lock(mutex_);
+    return paths_;
 }
 
 void CloudEngine::Answer(const std::u16string& path, Level level) {

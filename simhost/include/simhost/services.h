@@ -14,13 +14,26 @@
 
 namespace simhost {
 
+// Answers QueryFileInfo for the files it is told about, with their digests as hexadecimal texts
+// ("FileMd5", "FileSha1"); an unknown file is answered false.
 class CacheService final : public Counted<IRKCache> {
   public:
+    struct FileDigests {
+        std::u16string md5;
+        std::u16string sha1;
+    };
+    void AnswerFile(const std::u16string& path, FileDigests digests);
+
     bool RK_CALL QueryFileInfo(IASBundle* bundle) override;
     size_t calls() const { return calls_.load(); }
+    // The "FilePath" of every query, in order.
+    std::vector<std::u16string> paths() const;
 
   private:
     std::atomic<size_t> calls_{0};
+    mutable std::mutex mutex_;
+    std::map<std::u16string, FileDigests> files_;
+    std::vector<std::u16string> paths_;
 };
 
 // Integer entries of a parameter bundle by key: (type code, value).

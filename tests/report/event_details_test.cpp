@@ -1,0 +1,311 @@
+// The detail writers, each entry decoded by byte offset: file digests from the cache through
+// the base component, the registry body of every registry operation, and the processes of a
+// process-creation event.
+#include <cstdlib>
+
+#include "bundle/memory.h"
+#include "platform/platform.h"
+#include "platform/windows_directory.h"
+#include "report/event_details.h"
+#include "report_fixture.h"
+
+namespace {
+
+using namespace report_test;
+using tierlock::SetCommInfo;
+
+constexpr int32_t kInfo = 30;
+constexpr int32_t kError = 35;
+
+const Bytes kMd5 = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                    0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
+const Bytes kSha1 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0xFE};
+
+class EventDetails : public ReportTest {
+  protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        context_.cache = &cache_;
+    }
+    void TearDown() override {
+        ReportTest::TearDown();
+        EXPECT_EQ(cache_.refs(), 0u);
+    }
+    simhost::CacheService cache_;
+};
+
+TEST_F(EventDetails, ConvertFilePathMapsSysnativeAndLogsOnlyAChange) {
+    const std::u16string sysnative = WindowsDirectory() + u"\\Sysnative\\Drivers\\X.sys";
+    const std::u16string converted = tierlock::ConvertFilePath(sysnative.c_str());
+    EXPECT_EQ(converted,
+              tierlock::platform::ToLowerAscii(WindowsDirectory()) + u"\\system32\\drivers\\x.sys");
+    EXPECT_TRUE(HasLine(kInfo, "ConvertFilePath",
+                        u"SysnativeToSystem32: old=" + sysnative + u" , new=" + converted));
+
+    framework_.ClearLog();
+    EXPECT_EQ(tierlock::ConvertFilePath(u"D:\\Tools\\A.exe"), u"D:\\Tools\\A.exe");
+    EXPECT_EQ(tierlock::ConvertFilePath(nullptr), u"");
+    EXPECT_TRUE(framework_.texts().empty());
+}
+
+TEST_F(EventDetails, DigestsComeFromTheCacheAndTheBaseComponent) {
+    auto* item = Item(8, u"C:\\a.exe");
+    item->scanItem->SetLevel(70);
+    cache_.AnswerFile(u"C:\\a.exe", {HexOf(kMd5), HexOf(kSha1)});
+    auto& entry = Entry();
+    std::u16string md5Text, sha1Text;
+    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+
+    const Bytes bytes = EntryBytes(entry);
+    EXPECT_EQ(I32At(bytes, 540), 70);
+    EXPECT_EQ(BytesAt(bytes, 544, 16), kMd5);
+    EXPECT_EQ(BytesAt(bytes, 560, 20), kSha1);
+    EXPECT_EQ(md5Text, HexOf(kMd5));
+    EXPECT_EQ(sha1Text, HexOf(kSha1));
+    EXPECT_EQ(cache_.paths(), (std::vector<std::u16string>{u"C:\\a.exe", u"C:\\a.exe"}));
+    EXPECT_TRUE(AllZero(bytes, 0, 540));
+    EXPECT_TRUE(AllZero(bytes, 580, 7768 - 580));
+}
+
+TEST_F(EventDetails, DigestsThatCannotBeHadStayZero) {
+    struct Case {
+        const char* name;
+        std::u16string md5;  // the cache's text
+        bool cache;
+        bool component;
+        std::u16string expectedMd5Text;
+    };
+    const std::u16string zeros16 = HexOf(Bytes(16, 0));
+    const std::vector<Case> cases = {
+        {"short text", u"ABC", true, true, zeros16},
+        {"no cache", HexOf(kMd5), false, true, zeros16},
+        {"no base component", HexOf(kMd5), true, false, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        simhost::CacheService cache;
+        cache.AnswerFile(u"C:\\b.exe", {c.md5, u""});
+        context_.cache = c.cache ? &cache : nullptr;
+        g_component = c.component ? &component_ : nullptr;
+        auto& entry = Entry();
+        std::u16string md5Text, sha1Text = u"kept";
+        SetCommInfo(context_, Item(8, u"C:\\b.exe"), entry, md5Text, sha1Text);
+        EXPECT_TRUE(AllZero(EntryBytes(entry), 544, 36));
+        EXPECT_EQ(md5Text, c.expectedMd5Text);
+        EXPECT_EQ(sha1Text, c.component ? HexOf(Bytes(20, 0)) : u"kept");
+    }
+}
+
+TEST_F(EventDetails, ALongOrRefusedAnswerCannotOverrunTheDigest) {
+    cache_.AnswerFile(u"C:\\long.exe", {HexOf(Bytes(600, 0xAB)), HexOf(kSha1)});
+    auto& entry = Entry();
+    std::u16string md5Text, sha1Text;
+    SetCommInfo(context_, Item(8, u"C:\\long.exe"), entry, md5Text, sha1Text);
+    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), Bytes(16, 0xAB));
+    EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), kSha1);
+
+    component_.decodeStatus = 1;
+    auto& refused = Entry();
+    SetCommInfo(context_, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
+    EXPECT_TRUE(AllZero(EntryBytes(refused), 544, 36));
+}
+
+TEST_F(EventDetails, ADigestAlreadySetIsRefreshedFromTheScanItem) {
+    auto* item = Item(8, u"C:\\c.exe");
+    item->scanItem->SetMd5(kMd5.data(), 16);
+    cache_.AnswerFile(u"C:\\c.exe", {HexOf(Bytes(16, 0x77)), HexOf(kSha1)});
+    auto& entry = Entry();
+    entry.md5[0] = 1;
+    std::u16string md5Text, sha1Text;
+    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), kMd5);
+    EXPECT_EQ(cache_.calls(), 1u);  // only the SHA-1 was looked up
+}
+
+TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
+    static const tierlock::BundleMemory kNoObjects = {
+        [](tierlock::MemoryKind kind, size_t size) -> void* {
+            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
+        },
+        [](tierlock::MemoryKind, void* block) { std::free(block); }};
+    cache_.AnswerFile(u"C:\\d.exe", {HexOf(kMd5), HexOf(kSha1)});
+    auto* item = Item(8, u"C:\\d.exe");
+    auto& entry = Entry();
+    std::u16string md5Text, sha1Text;
+    tierlock::SetBundleMemory(&kNoObjects);
+    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+    tierlock::SetBundleMemory(nullptr);
+    EXPECT_TRUE(HasLine(kError, "Tierlock::SetCommInfo", u"bundleptr create instance failed"));
+    EXPECT_EQ(LinesTagged("Tierlock::SetCommInfo"), 1u);
+    EXPECT_EQ(md5Text, u"");
+    EXPECT_EQ(sha1Text, u"");
+    EXPECT_EQ(cache_.calls(), 0u);
+}
+
+class RegistryDetails : public ReportTest {
+  protected:
+    // Runs SetRegInfo for operation; returns the entry's bytes and the detail.
+    Bytes Run(int32_t operation, std::u16string& detail) {
+        record_.Class = tierlock::kClassRegistry;
+        record_.operation = operation;
+        auto& entry = Entry();
+        tierlock::SetRegInfo(record_, nullptr, entry, detail);
+        return EntryBytes(entry);
+    }
+    static constexpr const char* kTag = "Tierlock::SetRegInfo";
+};
+
+TEST_F(RegistryDetails, SetValueStoresBothDataBlocksCutToTheirFields) {
+    const std::string newData = std::string(1024, 'n') + std::string(1976, 'x');
+    const std::string oldData = "old";
+    record_.drvReq.m_Registry.m_KeyName = u"HKLM\\Software\\Run";
+    record_.valueName = u"Updater";
+    record_.valueType = 1;
+    record_.firstValueData = newData.data();
+    record_.firstValueSize = 3000;
+    record_.secondValueData = oldData.data();
+    record_.secondValueSize = 3;
+    std::u16string detail;
+    const Bytes bytes = Run(tierlock::kRegistrySetValue, detail);
+
+    EXPECT_EQ(U32At(bytes, 0), 3u);
+    EXPECT_EQ(TextAt(bytes, 580, 260), u"HKLM\\Software\\Run");
+    EXPECT_EQ(TextAt(bytes, 1100, 260), u"Updater");
+    EXPECT_EQ(U32At(bytes, 5716), 1u);
+    EXPECT_EQ(BytesAt(bytes, 6744, 1024), Bytes(1024, 'n'));
+    EXPECT_EQ(BytesAt(bytes, 5720, 4), (Bytes{'o', 'l', 'd', 0}));
+    EXPECT_TRUE(AllZero(bytes, 3668, 2048));
+    EXPECT_EQ(detail, u"注册表改值:path=HKLM\\Software\\Run key=Updater");
+}
+
+TEST_F(RegistryDetails, EveryOperationFillsItsFieldsAndDetail) {
+    struct Case {
+        int32_t operation;
+        const char16_t* keyName;
+        const char16_t* secondName;  // value name or new key name
+        std::u16string detail;
+        const char16_t* error;  // the ERROR line, if any
+    };
+    const std::vector<Case> cases = {
+        {1, u"HKCU\\A", nullptr, u"注册表创建:path=HKCU\\A key=HKCU\\A", nullptr},
+        {5, u"HKCU\\A", u"B", u"注册表重命名:path=HKCU\\A key=B", nullptr},
+        {5, u"HKCU\\A", nullptr, u"注册表重命名:path=HKCU\\A key=",
+         u"drvReq.m_Registry.m_RenameKey.m_TargetName=NULL"},
+        {6, u"HKCU\\A", nullptr, u"注册表改值:path=HKCU\\A key=",
+         u"drvReq.m_Registry.m_ValueName=NULL"},
+        {7, u"HKCU\\A", u"V", u"注册表删除:path=HKCU\\A key=V", nullptr},
+        {7, u"HKCU\\A", nullptr, u"注册表删除:path=HKCU\\A key=",
+         u"drvReq.m_Registry.m_DeleteValueKey.m_ValueName=NULL"},
+        {2, u"HKCU\\A", u"V", u"", nullptr},
+        {1, nullptr, nullptr, u"注册表创建:path= key=", u"drvReq.m_Registry.m_KeyName=NULL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        framework_.ClearLog();
+        record_.drvReq.m_Registry.m_KeyName = c.keyName;
+        record_.valueName = c.secondName;
+        std::u16string detail;
+        const Bytes bytes = Run(c.operation, detail);
+        EXPECT_EQ(detail, c.detail);
+        EXPECT_EQ(U32At(bytes, 0), 3u);
+        EXPECT_EQ(TextAt(bytes, 580, 260), c.keyName ? c.keyName : u"");
+        const bool namesKey = c.operation == 1 || c.operation == 5;
+        const bool namesValue = c.operation == 6 || c.operation == 7;
+        const std::u16string keyName = c.operation == 1 ? (c.keyName ? c.keyName : u"")
+                                       : c.operation == 5 && c.secondName ? c.secondName
+                                                                          : u"";
+        EXPECT_EQ(TextAt(bytes, 3668, 1024), namesKey ? keyName : u"");
+        EXPECT_EQ(TextAt(bytes, 1100, 260), namesValue && c.secondName ? c.secondName : u"");
+        EXPECT_EQ(LinesTagged(kTag), c.error ? 1u : 0u);
+        if (c.error) {
+            EXPECT_TRUE(HasLine(kError, kTag, c.error));
+        }
+    }
+}
+
+TEST_F(RegistryDetails, DeleteValueKeepsItsDataInTheFirstBlock) {
+    const std::string data = "gone";
+    record_.drvReq.m_Registry.m_KeyName = u"HKCU\\A";
+    record_.valueName = u"V";
+    record_.valueType = 4;
+    record_.firstValueData = data.data();
+    record_.firstValueSize = 4;
+    record_.secondValueData = data.data();
+    record_.secondValueSize = 4;
+    std::u16string detail;
+    const Bytes bytes = Run(tierlock::kRegistryDeleteValue, detail);
+    EXPECT_EQ(U32At(bytes, 5716), 4u);
+    EXPECT_EQ(BytesAt(bytes, 5720, 5), (Bytes{'g', 'o', 'n', 'e', 0}));
+    EXPECT_TRUE(AllZero(bytes, 6744, 1024));
+}
+
+class ProcessCreateDetails : public ReportTest {
+  protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        record_.Class = tierlock::kClassProcess;
+        record_.operation = tierlock::kProcessCreate;
+        record_.ProcessId = 10;
+        record_.PPID = 5;
+        record_.ProcessPath = u"C:\\parent\\src.exe";
+        record_.ProcessCmd = u"src.exe /run";
+        record_.TargetProcessId = 20;
+        record_.createdCommandLine = u"child.exe /x";
+        record_.createdImagePath = u"C:\\child.exe";
+    }
+};
+
+TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
+    struct Case {
+        bool danger;
+        uint32_t itemType;
+        uint32_t targetType;
+        uint32_t pid, ppid;
+        std::u16string image, command, label;
+    };
+    const std::vector<Case> cases = {
+        {false, 1, 0x80000001u, 20, 10, u"C:\\child.exe", u"child.exe /x", u"目标进程"},
+        {true, 1 | 8, 4, 10, 5, u"C:\\parent\\src.exe", u"src.exe /run", u"危险来源进程"},
+        {true, 8 | 0x40, 0x80000004u, 20, 10, u"C:\\child.exe", u"child.exe /x", u"危险目标进程"},
+        {true, 0x40 | 4, 0x80000004u, 20, 10, u"C:\\scan.exe", u"child.exe /x",
+         u"危险目标进程命令行"},
+        {true, 4 | 0x20, 4, 5, 0, u"C:\\scan.exe", u"", u"危险父进程"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(simhost::ToUtf8(c.label));
+        auto& entry = Entry();
+        std::u16string label;
+        tierlock::SetProcessCreateInfo(label, c.danger, record_, Item(c.itemType, u"C:\\scan.exe"),
+                                       entry);
+        const Bytes bytes = EntryBytes(entry);
+        EXPECT_EQ(U32At(bytes, 0), c.targetType);
+        EXPECT_EQ(U32At(bytes, 580), c.pid);
+        EXPECT_EQ(U32At(bytes, 584), c.ppid);
+        EXPECT_EQ(TextAt(bytes, 588, 260), c.image);
+        EXPECT_EQ(TextAt(bytes, 1108, 260), c.command);
+        EXPECT_EQ(label, c.label);
+        EXPECT_TRUE(AllZero(bytes, 4, 576));
+    }
+    EXPECT_TRUE(framework_.texts().empty());
+}
+
+TEST_F(ProcessCreateDetails, AThreadModuleIsAFileAndAnUnknownItemOnlyLogged) {
+    auto& module = Entry();
+    std::u16string label;
+    tierlock::SetProcessCreateInfo(label, true, record_, Item(0x20, u"C:\\mod.dll"), module);
+    EXPECT_EQ(U32At(EntryBytes(module), 0), 5u);
+    EXPECT_EQ(TextAt(EntryBytes(module), 580, 260), u"C:\\mod.dll");
+    EXPECT_EQ(label, u"危险线程模块");
+
+    label.clear();
+    auto& unknown = Entry();
+    tierlock::SetProcessCreateInfo(label, true, record_, Item(2, u"C:\\odd.exe"), unknown);
+    EXPECT_EQ(U32At(EntryBytes(unknown), 0), 4u);
+    EXPECT_TRUE(AllZero(EntryBytes(unknown), 4, 7764));
+    EXPECT_EQ(label, u"");
+    EXPECT_TRUE(HasLine(kError, "SetProcessCreateInfo", u"C:\\odd.exe 不是源也不是目标"));
+    tierlock::SetProcessCreateInfo(label, true, record_, Item(2, nullptr), Entry());
+    EXPECT_TRUE(HasLine(kError, "SetProcessCreateInfo", u" 不是源也不是目标"));
+}
+
+}  // namespace

@@ -1,0 +1,249 @@
+// The "ProcessChain" block as the host reads it, built from the event's process-information
+// cache and from the process tree: entries in chain order, paths and levels, the process the
+// chain belongs to, and every way the chain can be missing.
+#include "report/process_chain.h"
+#include "bundle/bundle.h"
+#include "platform/platform.h"
+#include "platform/windows_directory.h"
+#include "proctree/proctree.h"
+#include "report_fixture.h"
+#include "simhost/proc_tree.h"
+#include "simhost/process_cache.h"
+
+namespace {
+
+using namespace report_test;
+
+constexpr int32_t kInfo = 30;
+constexpr int32_t kError = 35;
+constexpr const char* kCacheTag = "Tierlock::SetChainNodeInfo_V2";
+constexpr const char* kTreeTag = "Tierlock::SetChainNodeInfo";
+
+class ChainTest : public ReportTest {
+  protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
+        record_.Class = tierlock::kClassFile;
+        record_.ProcessId = 30;
+    }
+    void TearDown() override {
+        bundle_->Release();
+        ReportTest::TearDown();
+    }
+
+    // The stored block, which must hold exactly its count of entries.
+    Bytes Block() {
+        const Stored stored = ReadValue(bundle_, u"ProcessChain");
+        EXPECT_TRUE(stored.present);
+        EXPECT_EQ(stored.tag, 4u);
+        if (stored.bytes.size() < 4) {
+            return {};
+        }
+        EXPECT_EQ(stored.bytes.size(), 4 + 524 * U32At(stored.bytes, 0));
+        return stored.bytes;
+    }
+    bool HasBlock() { return ReadValue(bundle_, u"ProcessChain").present; }
+
+    static std::u16string EntryPath(const Bytes& bytes, size_t i) {
+        return TextAt(bytes, 4 + 524 * i, 260);
+    }
+    static int32_t EntryLevel(const Bytes& bytes, size_t i) {
+        return I32At(bytes, 4 + 524 * i + 520);
+    }
+
+    IRkBundle* bundle_ = nullptr;
+};
+
+class CacheChain : public ChainTest {
+  protected:
+    void SetUp() override {
+        ChainTest::SetUp();
+        ASSERT_EQ(tierlock::CreateBundle(&targetBundle_), RK_S_OK);
+        const auto address =
+            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_));
+        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
+                                static_cast<uint32_t>(uint64_t{address} >> 32));
+        target_.bundle = targetBundle_;
+    }
+    void TearDown() override {
+        targetBundle_->Release();
+        ChainTest::TearDown();
+    }
+    bool Run() { return tierlock::SetChainNodeInfo_V2(&target_, record_, &event_, bundle_); }
+
+    simhost::ProcessCache cache_;
+    simhost::RuleTarget target_;
+    IASBundle* targetBundle_ = nullptr;
+};
+
+TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
+    cache_.AddProcess(30, 1, 20, u"");
+    cache_.AddProcess(20, 2, 0, u"C:\\shell.exe");
+    cache_.SetInt(20, "LEVEL", 70);
+    cache_.SetInt(20, "SUB_LEVEL", 2);
+    cache_.SetChain(30, {30, 20});  // the host's order; the report reverses it
+    ASSERT_TRUE(Run());
+    const Bytes bytes = Block();
+    ASSERT_EQ(bytes.size(), 1052u);
+    EXPECT_EQ(U32At(bytes, 0), 2u);
+    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\shell.exe");
+    EXPECT_EQ(EntryLevel(bytes, 0), 70);
+    EXPECT_TRUE(AllZero(bytes, 4 + 520 - 4, 4));  // the last two code units of a path
+    EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息：pid=20, path=C:\\shell.exe, level=70"));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
+}
+
+TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
+    const std::u16string longPath = u"D:\\" + std::u16string(297, u'q');
+    const std::u16string sysnative = WindowsDirectory() + u"\\Sysnative\\Cmd.exe";
+    cache_.AddProcess(30, 1, 20, longPath);  // stored by the host cut to 259 characters
+    cache_.AddProcess(20, 2, 10, sysnative);
+    cache_.AddProcess(0, std::nullopt, 0, u"C:\\none.exe");
+    cache_.SetInt(30, "LEVEL", 50);
+    cache_.SetChain(30, {30, 20, 0});
+    ASSERT_TRUE(Run());
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 3u);
+    EXPECT_TRUE(AllZero(bytes, 4, 524));  // process id 0
+    EXPECT_EQ(EntryPath(bytes, 1),
+              tierlock::platform::ToLowerAscii(WindowsDirectory()) + u"\\system32\\cmd.exe");
+    EXPECT_EQ(EntryLevel(bytes, 1), -1);
+    EXPECT_EQ(EntryPath(bytes, 2), longPath.substr(0, 258));
+    EXPECT_EQ(EntryLevel(bytes, 2), 50);
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"ItemPid=0"));
+}
+
+TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
+    struct Case {
+        int32_t eventClass, operation;
+        uint32_t expectedPid;
+    };
+    cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
+    cache_.AddProcess(40, 1, 0, u"C:\\created.exe");
+    cache_.SetChain(30, {30});
+    cache_.SetChain(40, {40});
+    record_.TargetProcessId = 40;
+    // A registry create-key event keeps its value type in the place of the created pid.
+    const Case cases[] = {{tierlock::kClassProcess, 1, 40},
+                          {tierlock::kClassProcess, 2, 30},
+                          {tierlock::kClassRegistry, 1, 30}};
+    for (const Case& c : cases) {
+        record_.Class = c.eventClass;
+        record_.operation = c.operation;
+        EXPECT_EQ(tierlock::ChainProcessId(record_), c.expectedPid);
+        ASSERT_TRUE(Run());
+        EXPECT_EQ(EntryPath(Block(), 0),
+                  c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
+    }
+}
+
+TEST_F(CacheChain, AMissingChainStoresNothing) {
+    simhost::RuleTarget bare;
+    EXPECT_FALSE(tierlock::SetChainNodeInfo_V2(&bare, record_, &event_, bundle_));
+    EXPECT_TRUE(HasLine(kError, kCacheTag, u"获取进程信息缓存接口失败"));
+
+    EXPECT_TRUE(Run());  // the host knows no chain for the process
+    EXPECT_TRUE(HasLine(kError, kCacheTag, u"获取进程链失败"));
+    cache_.SetChain(30, {});
+    EXPECT_TRUE(Run());
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
+    EXPECT_FALSE(HasBlock());
+}
+
+TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
+    RefusingBundle<RK_E_INVALIDARG> refusing;
+    cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
+    cache_.SetChain(30, {30});
+    EXPECT_TRUE(tierlock::SetChainNodeInfo_V2(&target_, record_, &event_, &refusing));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
+}
+
+class TreeChain : public ChainTest {
+  protected:
+    static simhost::ProcessTree& Tree() {
+        static auto* tree = new simhost::ProcessTree();  // outlives the process-wide helper
+        return *tree;
+    }
+    void SetUp() override {
+        ChainTest::SetUp();
+        ASSERT_TRUE(
+            tierlock::rkProcTreeHelper::GetInstance()->init(Tree().ctrl(), Tree().helper()));
+        context_.procTree = Tree().ctrl();
+        context_.procTreeHelperCtrl = Tree().helper();
+    }
+    void TearDown() override {
+        for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
+            Tree().SetFailing(static_cast<simhost::TreeOp>(op), false);
+        }
+        EXPECT_EQ(Tree().heldRoots(), 0u);
+        EXPECT_EQ(Tree().releaseUnderflows(), 0u);
+        ChainTest::TearDown();
+    }
+    // A process under parent with a fresh pid.
+    static simhost::NodeId Add(const std::u16string& path, simhost::NodeId parent,
+                               uint64_t createTime, uint32_t& pid) {
+        pid = nextPid_ += 4;
+        return Tree().AddProcess({pid, path, createTime, 0}, parent);
+    }
+    void Run() { tierlock::SetChainNodeInfo(context_, record_, &event_, bundle_); }
+
+    static inline uint32_t nextPid_ = 5000;
+};
+
+TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
+    uint32_t top = 0;
+    uint32_t acting = 0;
+    const auto topNode = Add(u"C:\\top.exe", 0, 0, top);
+    Tree().SetInt32(topNode, "LEVEL", 40);
+    Add(u"", topNode, 0, acting);
+    record_.ProcessId = acting;
+    record_.recordSize = 100;  // no extBundle layout
+    Run();
+    const Bytes bytes = Block();
+    ASSERT_EQ(bytes.size(), 1052u);
+    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\top.exe");
+    EXPECT_EQ(EntryLevel(bytes, 0), 40);
+    EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
+    EXPECT_TRUE(HasLine(kInfo, kTreeTag, u"成功获取到的进程链信息，节点数：2"));
+    EXPECT_EQ(LinesTagged(kTreeTag), 3u);  // count, one entry, one empty path: no time line
+}
+
+TEST_F(TreeChain, TheCreationTimeComesFromTheRecordsBundle) {
+    uint32_t pid = 0;
+    Add(u"C:\\timed.exe", 0, 777, pid);
+    IASBundle* ext = nullptr;
+    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
+    ext->PutInt64("real_current_pid_time", 777, 0);
+    event_.record.extBundle = ext;
+    record_.ProcessId = pid;
+    Run();
+    ext->Release();
+    const Bytes bytes = Block();
+    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\timed.exe");
+    EXPECT_EQ(EntryLevel(bytes, 0), -1);
+    EXPECT_TRUE(HasLine(kInfo, kTreeTag,
+                        u"pid=" + simhost::ToUtf16(std::to_string(pid)) + u" create_time=777"));
+}
+
+TEST_F(TreeChain, AMissingTreeOrChainStoresNothing) {
+    context_.procTreeHelperCtrl = nullptr;
+    Run();
+    EXPECT_TRUE(HasLine(kError, kTreeTag, u"GetProcTree Fail"));
+
+    context_.procTreeHelperCtrl = Tree().helper();
+    record_.ProcessId = 1;  // not in the tree
+    Run();
+    EXPECT_TRUE(HasLine(kError, kTreeTag, u"获取进程链失败"));
+
+    uint32_t pid = 0;
+    Add(u"C:\\x.exe", 0, 0, pid);
+    record_.ProcessId = pid;
+    Tree().SetFailing(simhost::TreeOp::GetNodePtr, true);  // the walk finds no node
+    Run();
+    EXPECT_TRUE(HasLine(kInfo, kTreeTag, u"成功获取到的进程链信息，节点数：0"));
+    EXPECT_FALSE(HasBlock());
+}
+
+}  // namespace

@@ -1,0 +1,177 @@
+// What the report tests share: the host's base component, items with their scan items, the
+// event and the lines the host receives.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "abi/report_records.h"
+#include "block_decoder.h"
+#include "bundle/bundle.h"
+#include "log/log.h"
+#include "report/report_context.h"
+#include "simhost/framework.h"
+#include "simhost/rule_objects.h"
+#include "simhost/services.h"
+#include "simhost/text.h"
+
+namespace report_test {
+
+// The host's base component: upper-case hexadecimal text, and texts decoded after an 8-byte
+// head that holds the decoded length.
+class BaseComponent final : public IBaseComponent {
+  public:
+    uint32_t RK_CALL AddRef() override { return ++refs_; }
+    uint32_t RK_CALL Release() override {
+        if (refs_ == 0) {
+            ++underflows_;
+            return 0;
+        }
+        return --refs_;
+    }
+    uint32_t refs() const { return refs_; }
+    uint32_t underflows() const { return underflows_; }
+
+    int32_t decodeStatus = 0;
+    std::vector<std::u16string> decoded;  // the texts it was asked to decode
+
+    int32_t RK_CALL BytesToHexText(const void* bytes, uint32_t length, uint32_t flags,
+                                   char16_t* buffer516) override {
+        static const char16_t kDigits[] = u"0123456789ABCDEF";
+        const auto* in = static_cast<const uint8_t*>(bytes);
+        for (uint32_t i = 0; i < length && 2 * i + 2 < 516; ++i) {
+            buffer516[2 * i] = kDigits[in[i] >> 4];
+            buffer516[2 * i + 1] = kDigits[in[i] & 15];
+        }
+        return flags == 0 ? 0 : -1;
+    }
+    int32_t RK_CALL HexTextToBytes(const char16_t* text, uint32_t length, void* result) override {
+        decoded.emplace_back(text, length);
+        if (decodeStatus != 0) {
+            return decodeStatus;
+        }
+        auto* out = static_cast<uint8_t*>(result);
+        const uint32_t count = length / 2;
+        std::memcpy(out, &count, sizeof(count));
+        std::memset(out + 4, 0, 4);
+        for (uint32_t i = 0; i < count; ++i) {
+            out[8 + i] = static_cast<uint8_t>(Nibble(text[2 * i]) << 4 | Nibble(text[2 * i + 1]));
+        }
+        return 0;
+    }
+
+  private:
+    std::atomic<uint32_t> refs_{0};
+    std::atomic<uint32_t> underflows_{0};
+
+    static int Nibble(char16_t c) { return c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10; }
+};
+
+// The component GetBaseComponent hands out; null when the host has none.
+inline BaseComponent* g_component = nullptr;
+
+inline IBaseComponent* GetTestBaseComponent() {
+    if (g_component) {
+        g_component->AddRef();
+    }
+    return g_component;
+}
+
+// A request bundle that refuses every value with status.
+template <int32_t status>
+class RefusingBundle final : public IRkBundle {
+  public:
+    uint32_t RK_CALL AddRef() override { return 1; }
+    uint32_t RK_CALL Release() override { return 1; }
+    int32_t RK_CALL QueryInterface(const RkGuid*, void**) override { return RK_E_NOINTERFACE; }
+    int32_t RK_CALL GetValue(const char16_t*, void*, int32_t*, uint32_t*) override {
+        return RK_E_NO_KEY;
+    }
+    int32_t RK_CALL SetValue(const char16_t*, const void*, int32_t, uint32_t) override {
+        return status;
+    }
+    int32_t RK_CALL GetNames(char16_t*, int32_t*) override { return RK_E_INVALIDARG; }
+};
+
+inline std::u16string HexOf(const Bytes& bytes) {
+    static const char16_t kDigits[] = u"0123456789ABCDEF";
+    std::u16string text;
+    for (uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
+inline Bytes EntryBytes(const tierlock::TargetListEntry& entry) {
+    const auto* begin = reinterpret_cast<const uint8_t*>(&entry);
+    return Bytes(begin, begin + sizeof(entry));
+}
+
+class ReportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tierlock::g_pFrame.Assign(&framework_);
+        g_component = &component_;
+        context_.getBaseComponent = &GetTestBaseComponent;
+    }
+    void TearDown() override {
+        tierlock::g_pFrame.Reset();
+        g_component = nullptr;
+        for (IRKScanItem* scanItem : scanItems_) {
+            scanItem->Release();
+        }
+        EXPECT_EQ(component_.refs(), 0u);
+        EXPECT_EQ(component_.underflows(), 0u);
+    }
+
+    // An item record of the given type whose scan item carries path (none when null).
+    tierlock::RkItemRecord* Item(uint32_t type, const char16_t* path, uint32_t pid = 0) {
+        IRKScanItem* scanItem = nullptr;
+        EXPECT_EQ(tierlock::CreateScanItem(&scanItem), RK_S_OK);
+        if (path) {
+            scanItem->SetPath(path);
+        }
+        scanItems_.push_back(scanItem);
+        items_.push_back(tierlock::RkItemRecord{type, pid, 0, 0, {0, 0}, scanItem});
+        return &items_.back();
+    }
+
+    // A zero-filled entry, as the target list hands it to the writers.
+    tierlock::TargetListEntry& Entry() {
+        entries_.push_back(std::make_unique<tierlock::TargetListEntry>());
+        std::memset(entries_.back().get(), 0, sizeof(tierlock::TargetListEntry));
+        return *entries_.back();
+    }
+
+    bool HasLine(int32_t level, const char* tag, const std::u16string& message) const {
+        const auto texts = framework_.texts();
+        const auto line = simhost::LogLine(level, tag, message);
+        return std::find(texts.begin(), texts.end(), line) != texts.end();
+    }
+    size_t LinesTagged(const char* tag) const {
+        const std::u16string marker = u"[" + simhost::ToUtf16(tag) + u"]";
+        const auto texts = framework_.texts();
+        return static_cast<size_t>(std::count_if(texts.begin(), texts.end(), [&](const auto& t) {
+            return t.find(marker) != std::u16string::npos;
+        }));
+    }
+
+    simhost::Framework framework_;
+    BaseComponent component_;
+    tierlock::ReportContext context_;
+    simhost::RuleEvent event_;
+    tierlock::RkEventRecord& record_ = event_.record;
+    std::vector<IRKScanItem*> scanItems_;
+    std::deque<tierlock::RkItemRecord> items_;
+    std::vector<std::unique_ptr<tierlock::TargetListEntry>> entries_;
+};
+
+}  // namespace report_test

@@ -1,0 +1,295 @@
+// The target list as the host reads it from the request bundle: which items become entries and
+// in which order, their heads and bodies decoded by byte offset, the lines written, and the
+// danger items the trust service vouches for.
+#include <map>
+
+#include "report/target_list.h"
+#include "report_fixture.h"
+
+namespace {
+
+using namespace report_test;
+using tierlock::RkItemRecord;
+
+constexpr int32_t kInfo = 30;
+constexpr int32_t kError = 35;
+constexpr int32_t kCore = 50;
+constexpr const char* kListTag = "Tierlock::SetTargetList";
+constexpr const char* kItemTag = "Tierlock::BuildOneItem";
+constexpr size_t kEntry = 7768;
+
+// Creation times GetCreatetime finds, by pid.
+std::map<uint32_t, uint64_t> g_createTimes;
+
+bool FindCreateTime(uint32_t pid, uint64_t* createTime) {
+    auto it = g_createTimes.find(pid);
+    if (it == g_createTimes.end()) {
+        return false;
+    }
+    *createTime = it->second;
+    return true;
+}
+
+class TargetList : public ReportTest {
+  protected:
+    void SetUp() override {
+        ReportTest::SetUp();
+        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
+        context_.misKillingQueryV2 = &trust_;
+        context_.getCreatetime = &FindCreateTime;
+        g_createTimes.clear();
+        record_.ProcessId = 10;
+        record_.PPID = 5;
+        record_.ProcessPath = u"C:\\src.exe";
+        record_.ProcessCmd = u"src.exe -a";
+    }
+    void TearDown() override {
+        bundle_->Release();
+        ReportTest::TearDown();
+        EXPECT_EQ(trust_.refs(), 0u);
+    }
+
+    RkItemRecord* Add(uint32_t type, const char16_t* path, uint32_t pid = 0) {
+        RkItemRecord* item = Item(type, path, pid);
+        item->engineKind = 3;
+        target_.items[type] = item;
+        return item;
+    }
+
+    bool Run(int32_t eventClass, int32_t operation, uint32_t reportType = 0) {
+        record_.Class = eventClass;
+        record_.operation = operation;
+        return tierlock::SetTargetList(context_, &target_, record_, bundle_, reportType);
+    }
+
+    // The stored block; checks its tag and that its size matches the count.
+    Bytes Block() {
+        const Stored stored = ReadValue(bundle_, u"TargetList");
+        EXPECT_TRUE(stored.present);
+        EXPECT_EQ(stored.tag, 4u);
+        if (stored.bytes.size() < 4) {
+            return {};
+        }
+        EXPECT_EQ(stored.bytes.size(), 4 + U32At(stored.bytes, 0) * kEntry);
+        return stored.bytes;
+    }
+
+    simhost::RuleTarget target_;
+    simhost::TrustQueryV2 trust_;
+    IRkBundle* bundle_ = nullptr;
+};
+
+// Offset of entry k's field.
+constexpr size_t At(size_t k, size_t field) {
+    return 4 + k * kEntry + field;
+}
+
+TEST_F(TargetList, FileEventListsDestinationsThenTheSourceDanger) {
+    Add(8, u"C:\\dst.txt");
+    Add(16, u"C:\\dst16.txt");
+    Add(1, u"C:\\src.exe", 10);
+    ASSERT_TRUE(Run(tierlock::kClassFile, 2));
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 3u);
+
+    for (size_t k : {0u, 1u}) {
+        EXPECT_EQ(U32At(bytes, At(k, 0)), 0x80000002u);  // target file, flagged
+        EXPECT_EQ(U32At(bytes, At(k, 4)), 3u);           // engine kind
+        EXPECT_EQ(U32At(bytes, At(k, 8)), 0u);           // engine id: kind is not 6
+        EXPECT_EQ(U32At(bytes, At(k, 12)), 2u);          // handling: target
+        EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Trojan.Generic.B");
+    }
+    EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"C:\\dst.txt");
+    EXPECT_EQ(TextAt(bytes, At(1, 580), 260), u"C:\\dst16.txt");
+
+    EXPECT_EQ(U32At(bytes, At(2, 0)), 4u);   // danger process
+    EXPECT_EQ(U32At(bytes, At(2, 12)), 3u);  // handling: danger process
+    EXPECT_EQ(U32At(bytes, At(2, 580)), 10u);
+    EXPECT_EQ(U32At(bytes, At(2, 584)), 5u);
+    EXPECT_EQ(TextAt(bytes, At(2, 588), 260), u"C:\\src.exe");
+    EXPECT_EQ(TextAt(bytes, At(2, 1108), 260), u"src.exe -a");
+
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加目标文件:path=C:\\dst.txt"));
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加风险进程:pid=10, ppid=5,process=C:\\src.exe"));
+    EXPECT_TRUE(HasLine(kCore, kItemTag,
+                        u"\t\t\t引擎类型=3, 引擎id=0,目标类型=4, 处理类型=3, "
+                        u"风险名=Trojan.Generic.B，风险类型=0"));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, u"GetReportDangerList Success size=1"));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, u"targetList.size=3 type=0"));
+}
+
+TEST_F(TargetList, RegistryEventPutsItsOwnEntryBeforeTheDanger) {
+    Add(1, u"C:\\src.exe", 10);
+    record_.drvReq.m_Registry.m_KeyName = u"HKLM\\Run";
+    record_.valueName = u"x";
+    ASSERT_TRUE(Run(tierlock::kClassRegistry, 6));
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 2u);
+    EXPECT_EQ(U32At(bytes, At(0, 0)), 3u);
+    EXPECT_TRUE(AllZero(bytes, At(0, 4), 576));  // no item: no engine, handling or risk name
+    EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"HKLM\\Run");
+    EXPECT_EQ(TextAt(bytes, At(0, 1100), 260), u"x");
+    EXPECT_EQ(U32At(bytes, At(1, 0)), 4u);
+    EXPECT_EQ(U32At(bytes, At(1, 12)), 3u);
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"rd添加目标注册表:注册表改值:path=HKLM\\Run key=x"));
+}
+
+TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
+    record_.TargetProcessId = 20;
+    record_.createdImagePath = u"C:\\child.exe";
+    record_.createdCommandLine = u"child.exe /q";
+    auto* created = Add(8, u"C:\\child.exe", 20);
+    created->engineKind = 6;
+    created->scanItem->SetEngineId(77);
+    created->scanItem->SetRiskType(9);
+    created->scanItem->SetRiskName(u"Worm.X\0");
+    ASSERT_TRUE(Run(tierlock::kClassProcess, 1));
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 2u);  // the type-8 item is the destination and the danger
+    const uint32_t types[] = {0x80000001u, 0x80000004u};
+    for (size_t k : {0u, 1u}) {
+        EXPECT_EQ(U32At(bytes, At(k, 0)), types[k]);
+        EXPECT_EQ(U32At(bytes, At(k, 4)), 6u);
+        EXPECT_EQ(U32At(bytes, At(k, 8)), 77u);
+        EXPECT_EQ(U32At(bytes, At(k, 12)), 2u);  // a writer's label keeps the target handling
+        EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Worm.X");
+        EXPECT_EQ(U32At(bytes, At(k, 536)), 9u);
+        EXPECT_EQ(U32At(bytes, At(k, 580)), 20u);
+        EXPECT_EQ(U32At(bytes, At(k, 584)), 10u);
+        EXPECT_EQ(TextAt(bytes, At(k, 588), 260), u"C:\\child.exe");
+        EXPECT_EQ(TextAt(bytes, At(k, 1108), 260), u"child.exe /q");
+    }
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"ad添加目标进程:pid=20, ppid=10,process=C:\\child.exe"));
+    EXPECT_TRUE(
+        HasLine(kCore, kItemTag, u"ad添加危险目标进程:pid=20, ppid=10,process=C:\\child.exe"));
+}
+
+TEST_F(TargetList, DangerFallsBackByEventClass) {
+    struct Case {
+        int32_t eventClass, operation;
+        uint32_t reportType;
+        std::vector<uint32_t> requested;  // item types asked for the danger list
+    };
+    const std::vector<Case> cases = {
+        {tierlock::kClassFile, 0, 0, {1}},
+        {tierlock::kClassRegistry, 0, 0, {1}},
+        {tierlock::kClassProcess, 9, 0, {16}},
+        {tierlock::kClassProcess, 2, 0, {8}},
+        {tierlock::kClassFile, 0, 2, {2, 1}},  // report_type finds nothing: the class decides
+        {7, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.eventClass * 100 + c.operation);
+        simhost::RuleTarget target;
+        record_.Class = c.eventClass;
+        record_.operation = c.operation;
+        std::vector<RkItemRecord*> list;
+        tierlock::GetReportDangerList(&target, record_, c.reportType, list);
+        std::vector<uint32_t> requested;
+        for (const auto& request : target.itemRequests()) {
+            requested.push_back(request.type);
+        }
+        EXPECT_EQ(requested, c.requested);
+    }
+}
+
+TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
+    Add(1, u"C:\\trusted.exe", 10)->scanItem->SetSubLevel(3);
+    Add(2, u"C:\\other.exe", 11);
+    Add(4, u"C:\\refused.exe", 12);
+    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x40});
+    trust_.Answer(u"C:\\other.exe", {true, 1, 0x20});
+    trust_.Answer(u"C:\\refused.exe", {false, 1, 0x17});
+    g_createTimes[10] = 1655526400000ull;
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2 | 4));
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 2u);
+    EXPECT_EQ(U32At(bytes, At(0, 0)), 0u);    // a type-2 item has no body of its own
+    EXPECT_EQ(U32At(bytes, At(0, 12)), 2u);   // and is handled as a target
+    EXPECT_EQ(U32At(bytes, At(1, 580)), 5u);  // the parent item names the record's PPID
+    EXPECT_EQ(TextAt(bytes, At(1, 588), 260), u"C:\\refused.exe");
+
+    const auto calls = trust_.calls();
+    ASSERT_EQ(calls.size(), 3u);
+    const auto& first = calls[0].parameters;
+    EXPECT_EQ(first.at("force_real_query").second, 1u);
+    EXPECT_EQ(first.at("sublevel").second, 3u);
+    EXPECT_EQ(first.at("process_id").second, 10u);
+    EXPECT_EQ(first.at("process_create_time").second, 1655526400000ull);
+    EXPECT_EQ(first.at("match_type").second, 0x1DFu);
+    EXPECT_EQ(calls[1].parameters.at("process_create_time").second, 0u);  // time unknown
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : C:\\trusted.exe"));
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\other.exe"));
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\refused.exe"));
+}
+
+TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
+    struct Case {
+        const char* name;
+        bool hasTarget;
+        bool hasItem;
+        const char16_t* error;
+    };
+    const std::vector<Case> cases = {
+        {"no target", false, true, u"GetTarget Fail"},
+        {"no danger item", true, false, u"SetTargetList 没找到风险项"},
+        {"every item vouched for", true, true, u"过白后风险项为空"},
+    };
+    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x1});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        framework_.ClearLog();
+        target_.items.clear();
+        if (c.hasItem) {
+            Add(1, u"C:\\trusted.exe");
+        }
+        Add(8, u"C:\\dst.txt");
+        record_.Class = tierlock::kClassFile;
+        EXPECT_FALSE(tierlock::SetTargetList(context_, c.hasTarget ? &target_ : nullptr, record_,
+                                             bundle_, 0));
+        EXPECT_TRUE(HasLine(kError, kListTag, c.error));
+        EXPECT_FALSE(ReadValue(bundle_, u"TargetList").present);
+    }
+}
+
+TEST_F(TargetList, WithoutATrustServiceEveryItemIsReported) {
+    context_.misKillingQueryV2 = nullptr;
+    Add(1, u"C:\\trusted.exe");
+    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x1});
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(U32At(Block(), 0), 1u);
+    EXPECT_TRUE(trust_.calls().empty());
+}
+
+TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
+    RefusingBundle<0x0BAD> refusing;
+    Add(1, u"C:\\src.exe");
+    record_.Class = tierlock::kClassFile;
+    EXPECT_TRUE(tierlock::SetTargetList(context_, &target_, record_, &refusing, 0));
+    EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:2989"));
+}
+
+TEST_F(TargetList, FilePathsAreCutAndExtraPathsReadOnlyFromFileEvents) {
+    const std::u16string longPath = u"C:\\" + std::u16string(297, u'p');
+    Add(8, longPath.c_str());
+    Add(1, u"C:\\src.exe");
+    record_.firstExtraPath = u"C:\\from.txt";
+    record_.secondExtraPath = u"C:\\to.txt";
+    ASSERT_TRUE(Run(tierlock::kClassFile, 3));
+    Bytes bytes = Block();
+    EXPECT_EQ(TextAt(bytes, At(0, 580), 260), longPath.substr(0, 259));
+    EXPECT_EQ(TextAt(bytes, At(0, 1100), 260), u"C:\\from.txt");
+    EXPECT_EQ(TextAt(bytes, At(0, 1620), 260), u"C:\\to.txt");
+
+    // In a process event the same places hold a pid, never to be read as a path.
+    record_.TargetProcessId = 0x1234;
+    ASSERT_TRUE(Run(tierlock::kClassProcess, 3));
+    bytes = Block();
+    EXPECT_EQ(U32At(bytes, 0), 2u);
+    EXPECT_TRUE(AllZero(bytes, At(0, 1100), 1040));
+}
+
+}  // namespace
