@@ -140,16 +140,26 @@ void SetCommInfo(const ReportContext& context, const RkItemRecord* item, TargetL
     HexText(context, entry.sha1, sizeof(entry.sha1), sha1Text);
 }
 
+namespace {
+
+// Copies a name the event may lack; a missing one is logged, naming the record field it is in.
+template <size_t N>
+void CopyNameOrLog(char16_t (&field)[N], const char16_t* name, const char16_t* missing) {
+    if (name) {
+        CopyTextField(field, name);
+    } else {
+        Log(LogLevel::Error, kRegTag, missing);
+    }
+}
+
+}  // namespace
+
 void SetRegInfo(const RkEventRecord& record, const RkItemRecord*, TargetListEntry& entry,
                 std::u16string& detail) {
     TargetRegistryBody& body = entry.registry;
     entry.targetType = kTargetRegistry;
     const char16_t* keyName = record.drvReq.m_Registry.m_KeyName;
-    if (keyName) {
-        CopyTextField(body.keyPath, keyName);
-    } else {
-        Log(LogLevel::Error, kRegTag, u"drvReq.m_Registry.m_KeyName=NULL");
-    }
+    CopyNameOrLog(body.keyPath, keyName, u"drvReq.m_Registry.m_KeyName=NULL");
     auto describe = [&](const char16_t* what, std::u16string_view key) {
         detail = what;
         detail += FieldText(body.keyPath);
@@ -165,33 +175,22 @@ void SetRegInfo(const RkEventRecord& record, const RkItemRecord*, TargetListEntr
             describe(u"注册表创建:path=", FieldText(body.keyName));
             break;
         case kRegistryRenameKey:
-            if (record.valueName) {
-                CopyTextField(body.keyName, record.valueName);
-            } else {
-                Log(LogLevel::Error, kRegTag, u"drvReq.m_Registry.m_RenameKey.m_TargetName=NULL");
-            }
+            CopyNameOrLog(body.keyName, record.valueName,
+                          u"drvReq.m_Registry.m_RenameKey.m_TargetName=NULL");
             describe(u"注册表重命名:path=", FieldText(body.keyName));
             break;
         case kRegistrySetValue:
             body.valueType = record.valueType;
             CopyDataField(body.secondValueData, record.firstValueData, record.firstValueSize);
             CopyDataField(body.firstValueData, record.secondValueData, record.secondValueSize);
-            if (record.valueName) {
-                CopyTextField(body.valueName, record.valueName);
-            } else {
-                Log(LogLevel::Error, kRegTag, u"drvReq.m_Registry.m_ValueName=NULL");
-            }
+            CopyNameOrLog(body.valueName, record.valueName, u"drvReq.m_Registry.m_ValueName=NULL");
             describe(u"注册表改值:path=", FieldText(body.valueName));
             break;
         case kRegistryDeleteValue:
             body.valueType = record.valueType;
             CopyDataField(body.firstValueData, record.firstValueData, record.firstValueSize);
-            if (record.valueName) {
-                CopyTextField(body.valueName, record.valueName);
-            } else {
-                Log(LogLevel::Error, kRegTag,
-                    u"drvReq.m_Registry.m_DeleteValueKey.m_ValueName=NULL");
-            }
+            CopyNameOrLog(body.valueName, record.valueName,
+                          u"drvReq.m_Registry.m_DeleteValueKey.m_ValueName=NULL");
             describe(u"注册表删除:path=", FieldText(body.valueName));
             break;
         default:
