@@ -9,6 +9,7 @@
 
 #include "abi/options.h"
 #include "abi/rule_plug.h"
+#include "replay.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
 #include "simhost/proc_tree.h"
@@ -19,6 +20,7 @@ namespace {
 
 const char kUsage[] =
     "usage: tierlock-host [--plugin LIBRARY] [--config FILE]\n"
+    "       tierlock-host replay SCENARIO [--log] [--json] [--plugin LIBRARY]\n"
     "  Loads the plug-in, initialises it with FILE as its configuration (none when omitted),\n"
     "  switches it on, calls its idle hooks, shuts it down and prints every log line.\n";
 
@@ -40,6 +42,9 @@ void PrintLog(const simhost::Framework& framework) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "replay") == 0) {
+        return tierlock_host::ReplayMain(argc - 2, argv + 2);
+    }
     std::filesystem::path pluginPath = simhost::DefaultPluginPath();
     std::string configPath;
     for (int i = 1; i < argc; ++i) {
