@@ -12,11 +12,16 @@ RuleEvent::RuleEvent() {
 }
 
 RuleEvent::~RuleEvent() {
+    ReleaseAttached();
+}
+
+void RuleEvent::ReleaseAttached() {
     for (const Attached& entry : attached_) {
         if (entry.bundle) {
             entry.bundle->Release();
         }
     }
+    attached_.clear();
 }
 
 void* RK_CALL RuleEvent::GetRecord() {

@@ -1,6 +1,7 @@
-// The report blocks the host reads from the pop-up request: the "TargetList" block (a count and
-// fixed-size entries) and the "ProcessChain" block. They hold no pointers, so the layout is the
-// same on every build; every offset is pinned below because the host decodes them by position.
+// What the host reads from the pop-up request: the value tags, the "ruleInfo" block, the
+// "TargetList" block (a count and fixed-size entries), the "ProcessChain" block and the verdict.
+// The blocks hold no pointers, so the layout is the same on every build; every offset is pinned
+// below because the host decodes them by position.
 #pragma once
 
 #include <cstddef>
@@ -123,9 +124,36 @@ static_assert(sizeof(ProcessChainEntry) == kProcessChainEntrySize);
 static_assert(offsetof(ProcessChainEntry, path) == 0);
 static_assert(offsetof(ProcessChainEntry, level) == 520);
 
-// The two keys under which the blocks travel, and the tag of a byte block.
+// Tags of the values in the request bundle: what the host reads each value as.
+inline constexpr uint32_t kTagInt32 = 1;
+inline constexpr uint32_t kTagWideText = 2;  // UTF-16, no terminator
+inline constexpr uint32_t kTagNarrowText = 3;
+inline constexpr uint32_t kReportBlockTag = 4;
+inline constexpr uint32_t kTagInt64 = 5;
+
+// The two keys under which the blocks travel.
 inline constexpr const char16_t* kTargetListKey = u"TargetList";
 inline constexpr const char16_t* kProcessChainKey = u"ProcessChain";
-inline constexpr uint32_t kReportBlockTag = 4;
+
+// The host rule behind a pop-up, stored under "ruleInfo".
+struct RuleInfoBlock {
+    uint32_t engType;  // 0: always kRuleInfoEngType
+    uint32_t GroupId;  // 4: the record's GroupId, zero-extended
+    uint32_t RuleId;   // 8: the record's uRuleId
+    uint8_t reserved[1040];
+};
+inline constexpr uint32_t kRuleInfoEngType = 2;
+inline constexpr size_t kRuleInfoSize = 1052;
+static_assert(sizeof(RuleInfoBlock) == kRuleInfoSize);
+static_assert(offsetof(RuleInfoBlock, GroupId) == 4);
+static_assert(offsetof(RuleInfoBlock, RuleId) == 8);
+
+// The user's answer that PopWnd writes when the user chose to block.
+inline constexpr int32_t kPopWndAnswerBlock = 2;
+
+// What LastProcessEvent returns.
+inline constexpr int32_t kVerdictNone = 0;
+inline constexpr int32_t kVerdictBlock = 1;
+inline constexpr int32_t kVerdictShown = 2;
 
 }  // namespace tierlock

@@ -3,3 +3,4 @@
 
 #include "abi/records.h"
 #include "engine/event_inputs.h"
+#include "engine/last_event.h"

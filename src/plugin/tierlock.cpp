@@ -1,6 +1,8 @@
 #include "plugin/tierlock.h"
 
 #include "abi/boundary.h"
+#include "abi/report_records.h"
+#include "engine/engine.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "proctree/proctree.h"
@@ -130,9 +132,42 @@ int32_t RK_CALL Tierlock::PostProcessEvent(void*, void*) {
     return 0;
 }
 
-int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent*, IRkRuleEngine*) {
-    // No rule is evaluated here: every event is left undecided.
-    return 0;
+int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) {
+    return CatchReturn(kVerdictNone, [&] {
+        constexpr char kTag[] = "Tierlock::LastProcessEvent";
+        if (!m_isInited) {
+            Log(LogLevel::Error, kTag, u"please reinitialize");
+            return kVerdictNone;
+        }
+        const bool enabled = m_isEnabled;
+        const bool enabled2 = m_isEnabled2;
+        if (!enabled || !enabled2) {
+            Log(LogLevel::Info, kTag, u" has been disabled  m_isEnabled : %d  m_isEnabled2 : %d",
+                enabled ? 1 : 0, enabled2 ? 1 : 0);
+            return kVerdictNone;
+        }
+        const AdmittedEvent admitted = AdmitEvent(event, ruleEng);
+        if (!admitted) {
+            return kVerdictNone;
+        }
+        // Taken only now, so that events the guards turn away never touch the shared count.
+        const std::shared_ptr<const RuleSet> ruleSet = m_ruleSet.load();
+        return EvaluateEvent(*ruleSet, Services(), event, admitted);
+    });
+}
+
+EventServices Tierlock::Services() const {
+    EventServices services;
+    const TrustServices trust{m_spMisKillingQueryV2.Get(), m_spMisKillingQuery.Get(),
+                              m_isWin64.load()};
+    services.levels = {trust, m_spEngCloudV2.Get(), m_ProcTree.Get(), m_spProcTreeHelperCtrl.Get()};
+    services.report.cache = m_spCache.Get();
+    services.report.misKillingQueryV2 = trust.queryV2;
+    services.report.misKillingQuery = trust.queryV1;
+    services.report.procTree = m_ProcTree.Get();
+    services.report.procTreeHelperCtrl = m_spProcTreeHelperCtrl.Get();
+    services.report.isWin64 = trust.isWin64;
+    return services;
 }
 
 bool RK_CALL Tierlock::AfterProcessEvent(void*, void*, void*) {

@@ -10,6 +10,7 @@
 #include "abi/host_ref.h"
 #include "abi/options.h"
 #include "abi/rule_plug.h"
+#include "engine/engine.h"
 #include "rules/rule_set.h"
 
 namespace tierlock {
@@ -41,6 +42,8 @@ class Tierlock final : public IRkRulePlug {
     void LoadConfiguration(std::string_view config, const RuleSet* previous);
     // Collects the six host services; a missing one is logged and left null.
     void QueryServices(IRkFramework* frame);
+    // The services an event reads, borrowed for one call.
+    EventServices Services() const;
 
     // The flags are read by event threads while Init, UnInit and SetEnable write them.
     std::atomic<bool> m_isInited{false};

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "abi/bundle.h"
-#include "engine/event_inputs.h"
 #include "levels/trust_query.h"
 #include "log/log.h"
 #include "report/event_details.h"
 #include "report/report_block.h"
+#include "report/target_items.h"
 
 namespace tierlock {
 namespace {

@@ -7,6 +7,7 @@
 #include "bundle/bundle.h"
 #include "engine/engine.h"
 #include "log/log.h"
+#include "report/report.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/text.h"

@@ -2,6 +2,7 @@
 // plug-in's structures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -28,6 +28,8 @@ class RuleEvent final : public IRkRuleEvent {
         IRkBundle* bundle;  // the event holds its own reference until destroyed
     };
     const std::vector<Attached>& attached() const { return attached_; }
+    // Gives back the attached bundles now, while the library that made them is still loaded.
+    void ReleaseAttached();
 
     void* RK_CALL GetRecord() override;
     int32_t RK_CALL AttachBundle(int32_t kind, IRkBundle* bundle) override;

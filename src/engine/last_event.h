@@ -1,0 +1,38 @@
+// The last-stage event handler: the event's guards and short cuts, its candidate rules, the
+// level comparison and the pop-up request.
+#pragma once
+
+#include <cstdint>
+
+#include "abi/host.h"
+#include "abi/records.h"
+#include "levels/level_resolver.h"
+#include "report/report.h"
+#include "rules/rule_set.h"
+
+namespace tierlock {
+
+// The host services one event reads, borrowed from the plug-in object for one call.
+struct EventServices {
+    LevelServices levels;
+    ReportContext report;
+};
+
+// An event that got past the guards: the host's record and the event's target.
+struct AdmittedEvent {
+    RkEventRecord* record = nullptr;
+    IRkRuleTarget* target = nullptr;
+
+    explicit operator bool() const { return record != nullptr; }
+};
+
+// The guards that need no configuration: an event with a record, a target, not yet settled by
+// the host, and synchronous. Cheap, and allocates nothing; an empty result means verdict 0.
+AdmittedEvent AdmitEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng);
+
+// The candidate rules, the level comparison and, on a match, the pop-up request. Returns the
+// verdict.
+int32_t EvaluateEvent(const RuleSet& ruleSet, const EventServices& services, IRkRuleEvent* event,
+                      const AdmittedEvent& admitted);
+
+}  // namespace tierlock

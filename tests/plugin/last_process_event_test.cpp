@@ -1,0 +1,403 @@
+// LastProcessEvent through the shipped library against the simulated host: events from the
+// guards to the verdict, the request the host receives, and every reference and tree root
+// balanced afterwards.
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "../report/block_decoder.h"
+#include "abi/report_records.h"
+#include "bundle/bundle.h"
+#include "plugin_fixture.h"
+#include "simhost/proc_tree.h"
+#include "simhost/process_cache.h"
+#include "simhost/rule_objects.h"
+#include "simhost/services.h"
+#include "simhost/text.h"
+
+namespace {
+
+using report_test::ReadValue;
+using report_test::U32At;
+using simhost::LogLine;
+
+// Rules 2 and 3 both fit rule id 103; the last match wins.
+constexpr char kConfig[] = R"({"enable":1,
+  "matchmode":[
+    {"modeid":1,"mode":[{"id":1,"srclvl":"70.3","popwnd":"untrusted"}]},
+    {"modeid":2,"mode":[{"id":1,"srclvl":"70","popwnd":"second"}]}],
+  "rules":[
+    {"id":1,"eventtype":1,"reporttype":0,"ruleid":"101","modeid":1},
+    {"id":2,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":1},
+    {"id":3,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":2}]})";
+
+constexpr char kTag[] = "Tierlock::LastProcessEvent";
+constexpr char kPopupTag[] = "Tierlock::RequestPopup";
+constexpr uint64_t kActingCreateTime = 133000000000000000ull;
+
+class LastProcessEvent : public PluginTest {
+  protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        framework_.Serve(IID_IRKProcTreeV3Ctrl, tree_.ctrl());
+        framework_.Serve(IID_IRKProcessTreeHelperCtrl, tree_.helper());
+        framework_.Serve(IID_IRKMisKillingQuery_V2, &trust_);
+        plug_ = NewPlug();
+        ASSERT_TRUE(InitWith(plug_, kConfig));
+        plug_->SetEnable(16, true);
+
+        // A four-process chain: system, explorer, cmd, the acting process.
+        const auto system = tree_.AddProcess({1, u"C:\\Windows\\System32\\smss.exe", 0, 0});
+        tree_.SetInt32(system, "LEVEL", 10);
+        const auto explorer = tree_.AddProcess({4, u"C:\\Windows\\explorer.exe", 0, 0}, system);
+        tree_.SetInt32(explorer, "LEVEL", 30);
+        const auto cmd = tree_.AddProcess({50, u"C:\\Windows\\System32\\cmd.exe", 0, 0}, explorer);
+        tree_.SetInt32(cmd, "LEVEL", 30);
+        tree_.AddProcess({100, u"C:\\Temp\\a.exe", kActingCreateTime, 0}, cmd);
+
+        record_.Class = tierlock::kClassFile;
+        record_.syncMode = 2;
+        record_.uRuleId = 101;
+        record_.GroupId = 7;
+        record_.ProcessId = 100;
+        record_.PPID = 50;
+        record_.ProcessPath = u"C:\\Temp\\a.exe";
+        record_.ProcessCmd = u"a.exe /quiet";
+        target_.srcLevel = 70;
+        target_.srcSubLevel = 3;
+        target_.guardType = 5;
+        target_.operatorType = 6;
+        AddItem(1, u"C:\\Temp\\drop.dll");
+    }
+    void TearDown() override {
+        ReleasePlug(plug_);
+        for (IRKScanItem* scanItem : scanItems_) {
+            scanItem->Release();
+        }
+        if (extBundle_) {
+            extBundle_->Release();
+        }
+        // The event's own reference is the only one left on each request bundle.
+        for (const auto& attached : event_.attached()) {
+            EXPECT_EQ(attached.bundle->AddRef(), 2u);
+            attached.bundle->Release();
+        }
+        event_.ReleaseAttached();
+        EXPECT_EQ(tree_.heldRoots(), 0u);
+        EXPECT_EQ(tree_.releaseUnderflows(), 0u);
+        EXPECT_EQ(trust_.refs() + tree_.ctrl()->refs() + tree_.helper()->refs(), 0u);
+        EXPECT_EQ(trust_.underflows() + tree_.ctrl()->underflows() + tree_.helper()->underflows(),
+                  0u);
+        PluginTest::TearDown();
+    }
+
+    void AddItem(uint32_t type, const char16_t* path) {
+        IRKScanItem* scanItem = nullptr;
+        ASSERT_EQ(tierlock::CreateScanItem(&scanItem), RK_S_OK);
+        scanItem->SetPath(path);
+        scanItems_.push_back(scanItem);
+        items_.push_back({type, 100, 0, 0, {0, 0}, scanItem});
+        target_.items[type] = &items_.back();
+    }
+
+    // The host's extra event properties with the acting process's creation time.
+    void GiveCreateTime(uint32_t recordSize) {
+        ASSERT_EQ(tierlock::CreateBundle(&extBundle_), RK_S_OK);
+        extBundle_->PutInt64("real_current_pid_time", static_cast<uint32_t>(kActingCreateTime),
+                             static_cast<uint32_t>(kActingCreateTime >> 32));
+        record_.recordSize = recordSize;
+        record_.extBundle = extBundle_;
+    }
+
+    // The target's bundle carries a process-information cache from here on.
+    void UseCache() {
+        ASSERT_EQ(tierlock::CreateBundle(&targetBundle_), RK_S_OK);
+        const auto address = static_cast<uint64_t>(
+            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
+        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
+                                static_cast<uint32_t>(address >> 32));
+        target_.bundle = targetBundle_;
+    }
+
+    int32_t Run() { return plug_->LastProcessEvent(&event_, &engine_); }
+
+    IRkBundle* Request() const {
+        return event_.attached().empty() ? nullptr : event_.attached().back().bundle;
+    }
+
+    std::vector<std::u16string> LinesTagged(const char* tag) const {
+        const std::u16string mark = u"][" + simhost::ToUtf16(tag) + u"] ";
+        std::vector<std::u16string> lines;
+        for (const auto& text : framework_.texts()) {
+            if (text.find(mark) != std::u16string::npos) {
+                lines.push_back(text);
+            }
+        }
+        return lines;
+    }
+    bool Logged(int32_t level, const char* tag, const std::u16string& message) const {
+        const auto texts = framework_.texts();
+        return std::find(texts.begin(), texts.end(), LogLine(level, tag, message)) != texts.end();
+    }
+
+  public:  // the case tables arrange events through these
+    IRkRulePlug* plug_ = nullptr;
+    simhost::ProcessTree tree_;
+    simhost::ProcessCache cache_;
+    simhost::TrustQueryV2 trust_;
+    simhost::RuleEvent event_;
+    tierlock::RkEventRecord& record_ = event_.record;
+    simhost::RuleTarget target_;
+    simhost::RuleEngine engine_{&target_};
+    std::vector<IRKScanItem*> scanItems_;
+    std::deque<tierlock::RkItemRecord> items_;
+    IASBundle* extBundle_ = nullptr;
+    IASBundle* targetBundle_ = nullptr;
+};
+
+TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResolved) {
+    struct Case {
+        const char* name;
+        void (*arrange)(LastProcessEvent&);
+        std::u16string lastLine;  // empty: the call writes no line of its own
+    };
+    const Case cases[] = {
+        {"asynchronous", [](LastProcessEvent& t) { t.record_.syncMode = 1; },
+         LogLine(30, kTag, u"This event does not require processing")},
+        {"class fits, rule id does not", [](LastProcessEvent& t) { t.record_.uRuleId = 102; },
+         LogLine(30, kTag, u"This event does not require processing")},
+        {"rule id fits, class does not",
+         [](LastProcessEvent& t) { t.record_.Class = tierlock::kClassProcess; },
+         LogLine(30, kTag, u"This event does not require processing")},
+        {"settled as passed",
+         [](LastProcessEvent& t) {
+             t.target_.properties[4] = {0, 1};
+         },
+         LogLine(30, kTag, u"该事件是放行事件已被明确处理结果，Last接口不再处理")},
+        {"reported as dangerous",
+         [](LastProcessEvent& t) {
+             t.target_.properties[2] = {0, 1};
+         },
+         LogLine(30, kTag, u"该事件是风险事件已被报出，Last接口不再处理")},
+        {"no record", [](LastProcessEvent& t) { t.event_.hasRecord = false; }, u""},
+    };
+    const tierlock::RkEventRecord original = record_;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        record_ = original;
+        event_.hasRecord = true;
+        target_.properties.clear();
+        c.arrange(*this);
+        framework_.ClearLog();
+        tree_.ClearCalls();
+        EXPECT_EQ(Run(), 0);
+        const auto texts = framework_.texts();
+        if (c.lastLine.empty()) {
+            EXPECT_TRUE(texts.empty());
+        } else {
+            ASSERT_FALSE(texts.empty());
+            EXPECT_EQ(texts.back(), c.lastLine);
+        }
+        EXPECT_TRUE(LinesTagged("Tierlock::GetSrcLevel").empty());
+        EXPECT_EQ(tree_.calls(simhost::TreeOp::FindNodeByPid), 0u);
+        EXPECT_TRUE(trust_.calls().empty());
+        EXPECT_TRUE(framework_.popups().empty());
+    }
+}
+
+TEST_F(LastProcessEvent, APassedEventIsNotAskedWhetherItIsDangerous) {
+    target_.properties[4] = {0, 1};
+    target_.properties[2] = {0, 1};
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(target_.propertyReads(), std::vector<uint32_t>{4});
+}
+
+TEST_F(LastProcessEvent, StateGuardsComeFirst) {
+    EXPECT_EQ(plug_->LastProcessEvent(nullptr, &engine_), 0);
+    EXPECT_TRUE(target_.propertyReads().empty());
+
+    simhost::RuleEngine noTarget(nullptr);
+    framework_.ClearLog();
+    EXPECT_EQ(plug_->LastProcessEvent(&event_, &noTarget), 0);
+    EXPECT_EQ(framework_.texts().back(), LogLine(35, kTag, u"GetTarget Fail"));
+
+    plug_->SetEnable(16, false);
+    framework_.ClearLog();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(framework_.texts(),
+              std::vector<std::u16string>{
+                  LogLine(30, kTag, u" has been disabled  m_isEnabled : 1  m_isEnabled2 : 0")});
+
+    plug_->UnInit();
+    framework_.ClearLog();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(framework_.texts(),
+              std::vector<std::u16string>{LogLine(35, kTag, u"please reinitialize")});
+    EXPECT_TRUE(framework_.popups().empty());
+}
+
+TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
+    struct Case {
+        bool popResult;
+        int32_t answer;
+        int32_t verdict;
+        const char16_t* line;
+    };
+    const Case cases[] = {
+        {true, 2, 1, u"处置1.同步弹窗上报返回：ret=1, userBlock=1.插件返回BLOCK"},
+        {true, 0, 2, u"处置1.同步弹窗上报返回：ret=1, userBlock=0.插件返回BLOCK"},
+        {true, 1, 2, u"处置1.同步弹窗上报返回：ret=1, userBlock=0.插件返回BLOCK"},
+        {true, 3, 2, u"处置1.同步弹窗上报返回：ret=1, userBlock=0.插件返回BLOCK"},
+        // A failed pop-up leaves the answer 0: shown, not blocked.
+        {false, 0, 2, u"处置1.同步弹窗上报返回：ret=0, userBlock=0.插件返回BLOCK"},
+    };
+    for (const Case& c : cases) {
+        framework_.SetPopWndAnswer(c.popResult, c.answer);
+        framework_.ClearLog();
+        EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
+        const auto lines = LinesTagged(kPopupTag);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kPopupTag, c.line));
+        EXPECT_EQ(lines.back(), LogLine(30, kPopupTag, u"g_pFrame->PopWnd called"));
+    }
+    const auto popups = framework_.popups();
+    ASSERT_EQ(popups.size(), 5u);
+    EXPECT_EQ(popups[0].event, &event_);
+    EXPECT_EQ(popups[0].mode, 1);
+    ASSERT_EQ(event_.attached().size(), 5u);
+    EXPECT_EQ(event_.attached()[0].kind, 2);
+}
+
+TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
+    GiveCreateTime(tierlock::kRecordSizeWithExtBundle);
+    EXPECT_EQ(Run(), 2);
+    IRkBundle* request = Request();
+    ASSERT_NE(request, nullptr);
+
+    const auto u32 = [&](const char16_t* key) {
+        const auto value = ReadValue(request, key);
+        EXPECT_EQ(value.tag, tierlock::kTagInt32) << simhost::ToUtf8(key);
+        return value.bytes.size() == 4 ? U32At(value.bytes, 0) : 0xDEADu;
+    };
+    EXPECT_EQ(u32(u"GuardType"), 5u);
+    EXPECT_EQ(u32(u"OperatorType"), 6u);
+    EXPECT_EQ(u32(u"ProcessId"), 100u);
+    EXPECT_EQ(u32(u"WaitId"), 0u);
+    EXPECT_EQ(u32(u"IsOutLog"), 1u);
+
+    const auto createTime = ReadValue(request, u"ProcessCreatetime");
+    EXPECT_EQ(createTime.tag, tierlock::kTagInt64);
+    ASSERT_EQ(createTime.bytes.size(), 8u);
+    EXPECT_EQ(U32At(createTime.bytes, 0) | uint64_t{U32At(createTime.bytes, 4)} << 32,
+              kActingCreateTime);
+
+    const auto path = ReadValue(request, u"ProcessPath");
+    EXPECT_EQ(path.tag, tierlock::kTagWideText);
+    EXPECT_EQ(path.bytes.size(), 2 * std::u16string_view(u"C:\\Temp\\a.exe").size());
+    EXPECT_EQ(ReadValue(request, u"ProcessCmd").bytes.size(), 2 * 12u);
+
+    const auto ruleInfo = ReadValue(request, u"ruleInfo");
+    EXPECT_EQ(ruleInfo.tag, 4u);
+    ASSERT_EQ(ruleInfo.bytes.size(), 1052u);
+    EXPECT_EQ(U32At(ruleInfo.bytes, 0), 2u);
+    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 7u);
+    EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
+    EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
+
+    const auto popWin = ReadValue(request, u"PopWin");
+    EXPECT_EQ(popWin.tag, tierlock::kTagNarrowText);
+    EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "untrusted");
+
+    const auto targetList = ReadValue(request, u"TargetList");
+    ASSERT_TRUE(targetList.present);
+    EXPECT_EQ(U32At(targetList.bytes, 0), 1u);
+    // The chain from the tree: four processes, each with its path and level.
+    const auto chain = ReadValue(request, u"ProcessChain");
+    ASSERT_TRUE(chain.present);
+    EXPECT_EQ(U32At(chain.bytes, 0), 4u);
+    EXPECT_TRUE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+
+    EXPECT_TRUE(Logged(50, kPopupTag,
+                       u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
+    EXPECT_TRUE(Logged(50, kPopupTag, u"GroupId=7,RuleId=101, engType=2"));
+}
+
+TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
+    GiveCreateTime(108);
+    record_.ProcessCmd = nullptr;
+    EXPECT_EQ(Run(), 2);
+    const auto createTime = ReadValue(Request(), u"ProcessCreatetime");
+    ASSERT_EQ(createTime.bytes.size(), 8u);
+    EXPECT_TRUE(report_test::AllZero(createTime.bytes, 0, 8));
+    // An empty command line leaves its key out; the request goes on.
+    EXPECT_FALSE(ReadValue(Request(), u"ProcessCmd").present);
+}
+
+TEST_F(LastProcessEvent, TwoFittingRulesAreBothComparedAndTheLastMatchIsReported) {
+    record_.uRuleId = 103;
+    framework_.ClearLog();
+    EXPECT_EQ(Run(), 2);
+    // Each candidate is dumped when chosen, and again when its mode matched.
+    std::vector<char16_t> dumped;
+    for (const auto& line : LinesTagged("Tierlock::PRINTF_MACTCH_RULE")) {
+        dumped.push_back(line[line.find(u"id=") + 3]);
+    }
+    EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'2', u'3'}));
+    const auto popWin = ReadValue(Request(), u"PopWin");
+    EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
+}
+
+TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
+    target_.srcLevel = 40;
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(framework_.texts().back(), LogLine(30, kTag, u"CompareLevels unmatch"));
+    EXPECT_TRUE(event_.attached().empty());
+    EXPECT_TRUE(framework_.popups().empty());
+}
+
+TEST_F(LastProcessEvent, NoPopupWhenTheTrustServiceVouchesForEveryDangerItem) {
+    trust_.Answer(u"C:\\Temp\\drop.dll", {true, 1, 0x8, false});
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(Logged(30, kPopupTag, u"不存在风险项，无法进行报出"));
+    EXPECT_TRUE(event_.attached().empty());
+    EXPECT_TRUE(framework_.popups().empty());
+}
+
+TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
+    // The tree says 50 is the parent; the record still names one that has gone.
+    record_.PPID = 999;
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(record_.PPID, 50u);
+    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 999"));
+
+    framework_.ClearLog();
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(record_.PPID, 50u);
+    EXPECT_TRUE(LinesTagged(kPopupTag).size() > 0);
+    EXPECT_FALSE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 50"));
+
+    // A process the tree does not know keeps the record's parent.
+    record_.ProcessId = 4000;
+    framework_.ClearLog();
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(record_.PPID, 50u);
+}
+
+TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
+    UseCache();
+    cache_.AddProcess(100, std::nullopt, 77, u"C:\\Temp\\a.exe");
+    cache_.AddProcess(77, std::nullopt, 4, u"C:\\Tools\\runner.exe");
+    cache_.AddProcess(4, std::nullopt, 0, u"C:\\Windows\\explorer.exe");
+    cache_.SetChain(100, {100, 77, 4});
+    EXPECT_EQ(Run(), 2);
+    EXPECT_EQ(record_.PPID, 77u);
+    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 77  PPID : 50"));
+    EXPECT_FALSE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    const auto chain = ReadValue(Request(), u"ProcessChain");
+    ASSERT_TRUE(chain.present);
+    EXPECT_EQ(U32At(chain.bytes, 0), 3u);
+    targetBundle_->Release();
+    target_.bundle = nullptr;
+}
+
+}  // namespace
