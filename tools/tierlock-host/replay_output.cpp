@@ -108,8 +108,17 @@ class TextReport {
 
     void LogLines(int depth, const std::vector<std::string>& lines) {
         Line(depth, "log:");
-        for (const std::string& line : lines) {
-            Line(depth + 1, line);
+        // A record may hold several lines (the rule dump); each is indented under the log.
+        for (const std::string& record : lines) {
+            size_t start = 0;
+            while (start <= record.size()) {
+                size_t end = record.find('\n', start);
+                if (end == std::string::npos) {
+                    end = record.size();
+                }
+                Line(depth + (start == 0 ? 1 : 2), record.substr(start, end - start));
+                start = end + 1;
+            }
         }
     }
 
