@@ -1,0 +1,270 @@
+// tierlock-host replay against the shipped library: the bundled scenarios give the verdicts
+// their names promise, the JSON report carries what the text report says, and scenarios that
+// are malformed or name a missing process are refused with their location before anything runs.
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "replay.h"
+#include "simhost/plugin_library.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path Examples() {
+    return simhost::DefaultPluginPath().parent_path() / "examples";
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome Replay(const fs::path& scenario, bool json, const fs::path& plugin = {}) {
+    tierlock_host::ReplayOptions options;
+    options.scenario = scenario;
+    options.plugin = plugin.empty() ? simhost::DefaultPluginPath() : plugin;
+    options.json = json;
+    options.freshCopy = true;  // each replay starts the library's process-wide state afresh
+    Outcome run;
+    run.status = tierlock_host::Replay(options, &run.out, &run.err);
+    return run;
+}
+
+std::string Str(const rapidjson::Value& value) {
+    return value.IsString() ? std::string(value.GetString(), value.GetStringLength()) : "";
+}
+
+struct Example {
+    const char* file;
+    std::vector<int> verdicts;
+};
+
+const Example kExamples[] = {
+    {"workstation.scenario.json", {1, 0, 2, 1, 0}},
+    {"tree-host.scenario.json", {2, 1, 0}},
+    {"trust-corrections.scenario.json", {0, 0, 1}},
+};
+
+// The verdict an event's name promises, so that a renamed or reordered example is caught too.
+int PromisedVerdict(const std::string& name) {
+    if (name.find("(blocked)") != std::string::npos) {
+        return 1;
+    }
+    if (name.find("allowed)") != std::string::npos) {
+        return 2;
+    }
+    return name.find("no decision)") != std::string::npos ||
+                   name.find("no pop-up)") != std::string::npos
+               ? 0
+               : -1;
+}
+
+TEST(Replay, ExamplesGiveTheVerdictsTheirNamesPromiseWithEveryReferenceBalanced) {
+    for (const Example& example : kExamples) {
+        SCOPED_TRACE(example.file);
+        const Outcome run = Replay(Examples() / example.file, true);
+        ASSERT_EQ(run.status, tierlock_host::kReplayRan) << run.err;
+        rapidjson::Document report;
+        ASSERT_FALSE(report.Parse(run.out.c_str()).HasParseError());
+        EXPECT_TRUE(report["initialised"].GetBool());
+        EXPECT_TRUE(report["balanced"].GetBool());
+        const auto& events = report["events"];
+        ASSERT_EQ(events.Size(), example.verdicts.size());
+        for (rapidjson::SizeType i = 0; i < events.Size(); ++i) {
+            const std::string name = Str(events[i]["name"]);
+            EXPECT_EQ(events[i]["verdict"].GetInt(), example.verdicts[i]) << name;
+            EXPECT_EQ(PromisedVerdict(name), example.verdicts[i]) << name;
+            // A verdict other than 0 comes only from a pop-up, and a pop-up only with a request.
+            EXPECT_EQ(events[i]["popup"].GetBool(), example.verdicts[i] != 0) << name;
+            EXPECT_EQ(events[i]["request"].IsObject(), example.verdicts[i] != 0) << name;
+        }
+    }
+}
+
+TEST(Replay, RequestIsDecodedFromTheBundleTheHostReceives) {
+    const Outcome run = Replay(Examples() / "workstation.scenario.json", true);
+    rapidjson::Document report;
+    ASSERT_FALSE(report.Parse(run.out.c_str()).HasParseError());
+    const auto& events = report["events"];
+
+    // The dropper: the record claimed winlogon as parent; the cache corrects it to explorer.
+    const auto& dropper = events[0]["request"];
+    EXPECT_EQ(dropper["processId"].GetUint(), 4410u);
+    EXPECT_EQ(dropper["processCreatetime"].GetUint64(), 1733470001000ull);
+    EXPECT_EQ(dropper["ruleInfo"]["engType"].GetUint(), 2u);
+    EXPECT_EQ(dropper["ruleInfo"]["groupId"].GetUint(), 3u);
+    EXPECT_EQ(dropper["ruleInfo"]["ruleId"].GetUint(), 101u);
+    EXPECT_TRUE(dropper["ruleInfo"]["reservedZero"].GetBool());
+    EXPECT_EQ(Str(dropper["popWin"]),
+              "An untrusted program started from the desktop is writing into a startup location.");
+    ASSERT_EQ(dropper["targetList"].Size(), 1u);
+    const auto& danger = dropper["targetList"][0];
+    EXPECT_EQ(Str(danger["targetTypeName"]), "danger process");
+    EXPECT_EQ(danger["processId"].GetUint(), 4410u);
+    EXPECT_EQ(danger["parentProcessId"].GetUint(), 3120u);
+    EXPECT_EQ(Str(danger["riskName"]), "Trojan.Dropper.VBS");
+    EXPECT_EQ(danger["engineId"].GetUint(), 12u);
+    EXPECT_TRUE(dropper["problems"].Empty());
+
+    // The process start: the chain of the created process, top first, with the installer's
+    // level as the cloud completed it.
+    const auto& chain = events[2]["request"]["processChain"];
+    const char* paths[] = {"C:\\Windows\\System32\\winlogon.exe", "C:\\Windows\\explorer.exe",
+                           "C:\\Users\\alice\\AppData\\Local\\Temp\\tmp7F2A\\setup_helper.exe",
+                           "C:\\Windows\\System32\\WindowsPowerShell\\v1.0\\powershell.exe"};
+    const int levels[] = {10, 30, 70, 10};
+    ASSERT_EQ(chain.Size(), 4u);
+    for (rapidjson::SizeType i = 0; i < 4; ++i) {
+        EXPECT_EQ(Str(chain[i]["path"]), paths[i]);
+        EXPECT_EQ(chain[i]["level"].GetInt(), levels[i]);
+    }
+
+    // The registry event: the registry target first, then the danger entry.
+    const auto& registry = events[3]["request"]["targetList"];
+    ASSERT_EQ(registry.Size(), 2u);
+    EXPECT_EQ(Str(registry[0]["body"]), "registry");
+    EXPECT_EQ(Str(registry[0]["keyPath"]),
+              "\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+    EXPECT_EQ(Str(registry[0]["valueName"]), "Updater");
+    EXPECT_EQ(Str(registry[1]["handlingName"]), "danger process");
+}
+
+// Every fact the JSON report gives about an event appears in the text report as well.
+TEST(Replay, TextAndJsonCarryTheSameFacts) {
+    for (const Example& example : kExamples) {
+        SCOPED_TRACE(example.file);
+        const Outcome text = Replay(Examples() / example.file, false);
+        const Outcome json = Replay(Examples() / example.file, true);
+        ASSERT_EQ(text.status, json.status);
+        rapidjson::Document report;
+        ASSERT_FALSE(report.Parse(json.out.c_str()).HasParseError());
+        const auto& events = report["events"];
+        size_t at = 0;
+        for (rapidjson::SizeType i = 0; i < events.Size(); ++i) {
+            const auto& event = events[i];
+            auto expect = [&](const std::string& fact) {
+                const size_t found = text.out.find(fact, at);
+                EXPECT_NE(found, std::string::npos) << "missing in order: " << fact;
+                if (found != std::string::npos) {
+                    at = found;
+                }
+            };
+            expect("event " + std::to_string(i + 1) + ": " + Str(event["name"]));
+            expect("verdict: " + std::to_string(event["verdict"].GetInt()) + " (" +
+                   Str(event["verdictName"]) + ")");
+            const auto& request = event["request"];
+            if (!request.IsObject()) {
+                continue;
+            }
+            expect("acting process: pid " + std::to_string(request["processId"].GetUint()) +
+                   ", created " + std::to_string(request["processCreatetime"].GetUint64()));
+            expect("host rule " + std::to_string(request["ruleInfo"]["ruleId"].GetUint()));
+            expect("pop-up text: \"" + Str(request["popWin"]) + "\"");
+            for (const auto& entry : request["targetList"].GetArray()) {
+                expect(Str(entry["targetTypeName"]) + " (");
+                expect("handling " + std::to_string(entry["handlingType"].GetUint()));
+                expect("risk name \"" + Str(entry["riskName"]) + "\"");
+                if (Str(entry["body"]) == "process") {
+                    expect("pid " + std::to_string(entry["processId"].GetUint()) + ", parent " +
+                           std::to_string(entry["parentProcessId"].GetUint()));
+                    expect("image path: " + Str(entry["imagePath"]));
+                } else if (Str(entry["body"]) == "file") {
+                    expect("file path: " + Str(entry["filePath"]));
+                } else if (Str(entry["body"]) == "registry") {
+                    expect("key path: " + Str(entry["keyPath"]));
+                }
+            }
+            for (const auto& process : request["processChain"].GetArray()) {
+                expect(Str(process["path"]) + " (level " +
+                       std::to_string(process["level"].GetInt()) + ")");
+            }
+        }
+        EXPECT_NE(text.out.find(report["balanced"].GetBool() ? "references: balanced"
+                                                             : "references: NOT balanced"),
+                  std::string::npos);
+    }
+}
+
+class RefusedScenario : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove(path_, ec);
+    }
+    fs::path Write(const std::string& text) {
+        path_ = fs::temp_directory_path() /
+                ("tierlock-replay-" + std::to_string(counter_++) + ".scenario.json");
+        std::ofstream(path_, std::ios::binary) << text;
+        return path_;
+    }
+    fs::path path_;
+    static inline int counter_ = 0;
+};
+
+// A well-formed scenario to break in one place at a time.
+std::string ScenarioWith(const std::string& processes, const std::string& event) {
+    return R"({"configuration": "missing-config.json", "host": "cache",
+  "processes": [)" +
+           processes + R"(],
+  "events": [)" +
+           event + "]}";
+}
+
+const std::string kProcesses =
+    R"({"pid": 10, "path": "C:\\a.exe"}, {"pid": 20, "parent": 10, "path": "C:\\b.exe"})";
+const std::string kEvent = R"({"class": "file", "ruleId": 101, "process": 20})";
+
+TEST_F(RefusedScenario, IsRefusedWithItsLocationAndNothingRuns) {
+    struct Case {
+        std::string text;
+        std::string where;
+    };
+    const Case cases[] = {
+        // A syntax error: the comma missing after line 2's member.
+        {"{\n  \"host\": \"cache\"\n  \"events\": []\n}", ": line 3, column 3: "},
+        {ScenarioWith(kProcesses, R"({"class": "network", "ruleId": 1, "process": 20})"),
+         ": /events/0/class: does not satisfy the schema"},
+        {ScenarioWith(kProcesses, R"({"class": "file", "ruleId": 1, "process": 20, "x": 1})"),
+         ": /events/0/x: does not satisfy the schema's \"additionalProperties\""},
+        {ScenarioWith(kProcesses, R"({"class": "file", "ruleId": 1, "process": 99})"),
+         ": /events/0/process: no process with pid 99"},
+        {ScenarioWith(kProcesses, R"({"class": "process", "operation": 1, "ruleId": 301,
+                                      "process": 20, "targetProcess": 77})"),
+         ": /events/0/targetProcess: no process with pid 77"},
+        {ScenarioWith(kProcesses, R"({"class": "file", "ruleId": 1, "process": 20,
+                                      "items": [{"type": "source", "process": 5}]})"),
+         ": /events/0/items/0/process: no process with pid 5"},
+        {ScenarioWith(R"({"pid": 10, "parent": 30, "path": "C:\\a.exe"})", kEvent),
+         ": /processes/0/parent: no process with pid 30"},
+        {ScenarioWith(R"({"pid": 10, "parent": 20, "path": "C:\\a.exe"},
+                       {"pid": 20, "parent": 10, "path": "C:\\b.exe"})",
+                      kEvent),
+         "/parent: pid "},
+        {ScenarioWith(kProcesses + R"(, {"pid": 10, "path": "C:\\c.exe"})", kEvent),
+         ": /processes/2/pid: pid 10 is listed twice"},
+        {ScenarioWith(kProcesses, kEvent), ": /configuration: cannot read "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        // A plug-in that cannot be loaded: any attempt to run would fail differently.
+        const Outcome run = Replay(Write(c.text), false, "no-such-library");
+        EXPECT_EQ(run.status, tierlock_host::kReplayRefused);
+        EXPECT_NE(run.err.find(c.where), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("nothing was run"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+}
+
+TEST_F(RefusedScenario, UnreadableScenarioIsRefused) {
+    const Outcome run = Replay(fs::temp_directory_path() / "tierlock-no-such.scenario.json", false);
+    EXPECT_EQ(run.status, tierlock_host::kReplayRefused);
+    EXPECT_NE(run.err.find("cannot read the file"), std::string::npos) << run.err;
+}
+
+}  // namespace
