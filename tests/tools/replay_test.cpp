@@ -25,11 +25,12 @@ struct Outcome {
     std::string out, err;
 };
 
-Outcome Replay(const fs::path& scenario, bool json, const fs::path& plugin = {}) {
+Outcome Replay(const fs::path& scenario, bool json, const fs::path& plugin = {}, bool log = false) {
     tierlock_host::ReplayOptions options;
     options.scenario = scenario;
     options.plugin = plugin.empty() ? simhost::DefaultPluginPath() : plugin;
     options.json = json;
+    options.log = log;
     options.freshCopy = true;  // each replay starts the library's process-wide state afresh
     Outcome run;
     run.status = tierlock_host::Replay(options, &run.out, &run.err);
@@ -132,7 +133,54 @@ TEST(Replay, RequestIsDecodedFromTheBundleTheHostReceives) {
     EXPECT_EQ(Str(registry[0]["keyPath"]),
               "\\REGISTRY\\MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
     EXPECT_EQ(Str(registry[0]["valueName"]), "Updater");
+    EXPECT_EQ(Str(registry[0]["secondValueText"]), "C:\\ProgramData\\updater\\upd.exe --silent");
     EXPECT_EQ(Str(registry[1]["handlingName"]), "danger process");
+}
+
+TEST(Replay, TreeHostAsksTheCloudOnceAndFindsTheLevelWrittenBack) {
+    const Outcome run = Replay(Examples() / "tree-host.scenario.json", true);
+    rapidjson::Document report;
+    ASSERT_FALSE(report.Parse(run.out.c_str()).HasParseError());
+    const auto& events = report["events"];
+    EXPECT_EQ(events[0]["cloudQueries"].GetUint(), 1u);
+    EXPECT_EQ(events[1]["cloudQueries"].GetUint(), 0u);
+    for (int i = 0; i < 2; ++i) {
+        const auto& chain = events[i]["request"]["processChain"];
+        ASSERT_EQ(chain.Size(), 4u);
+        EXPECT_EQ(Str(chain[2]["path"]), "C:\\Users\\bob\\Downloads\\codec_pack_setup.exe");
+        EXPECT_EQ(chain[2]["level"].GetInt(), 70);
+    }
+}
+
+// With --log each event carries the plug-in's own lines, in both forms, under that event.
+TEST(Replay, LogLinesFollowTheirEvent) {
+    const fs::path scenario = Examples() / "workstation.scenario.json";
+    const Outcome json = Replay(scenario, true, {}, true);
+    const Outcome text = Replay(scenario, false, {}, true);
+    rapidjson::Document report;
+    ASSERT_FALSE(report.Parse(json.out.c_str()).HasParseError());
+    const auto& events = report["events"];
+    auto logged = [&](rapidjson::SizeType event, const std::string& part) {
+        for (const auto& line : events[event]["log"].GetArray()) {
+            if (Str(line).find(part) != std::string::npos) {
+                return Str(line);
+            }
+        }
+        return std::string();
+    };
+    const std::string fixed = logged(0, "Fixed PPID : 3120  PPID : 600");
+    const std::string popup = logged(0, "CompareEventLevels success,result=true,start popwnd");
+    const std::string uncovered = logged(4, "This event does not require processing");
+    EXPECT_FALSE(fixed.empty());
+    EXPECT_FALSE(popup.empty());
+    EXPECT_FALSE(uncovered.empty());
+    EXPECT_TRUE(logged(4, "start popwnd").empty());
+    // In the text, each line sits between its event's heading and the next one.
+    const size_t first = text.out.find("event 1: "), second = text.out.find("event 2: ");
+    const size_t fifth = text.out.find("event 5: ");
+    EXPECT_GT(text.out.find(fixed), first);
+    EXPECT_LT(text.out.find(popup), second);
+    EXPECT_GT(text.out.find(uncovered), fifth);
 }
 
 // Every fact the JSON report gives about an event appears in the text report as well.
@@ -158,6 +206,8 @@ TEST(Replay, TextAndJsonCarryTheSameFacts) {
             expect("event " + std::to_string(i + 1) + ": " + Str(event["name"]));
             expect("verdict: " + std::to_string(event["verdict"].GetInt()) + " (" +
                    Str(event["verdictName"]) + ")");
+            expect("host queries: cloud " + std::to_string(event["cloudQueries"].GetUint()) +
+                   ", trust " + std::to_string(event["trustQueries"].GetUint()));
             const auto& request = event["request"];
             if (!request.IsObject()) {
                 continue;

@@ -33,9 +33,10 @@ struct EventOutcome {
     const ScenarioEvent* event = nullptr;
     int32_t verdict = 0;
     bool popup = false;
-    std::optional<DecodedRequest> request;  // when the plug-in attached a request bundle
-    std::vector<std::string> log;           // the plug-in's lines, UTF-8, without line ends
-    std::vector<std::string> imbalances;    // the event's own objects
+    std::optional<DecodedRequest> request;      // when the plug-in attached a request bundle
+    size_t cloudQueries = 0, trustQueries = 0;  // the host's answers the event asked for
+    std::vector<std::string> log;               // the plug-in's lines, UTF-8, without line ends
+    std::vector<std::string> imbalances;        // the event's own objects
 };
 
 struct ReplayReport {

@@ -34,6 +34,22 @@ std::vector<uint8_t> Trimmed(std::vector<uint8_t> bytes) {
     return bytes;
 }
 
+// The text a string value (REG_SZ, REG_EXPAND_SZ) holds, empty for other types.
+std::string DataText(uint32_t valueType, const std::vector<uint8_t>& bytes) {
+    if (valueType != 1 && valueType != 2) {
+        return "";
+    }
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+        if (unit == 0) {
+            break;
+        }
+        text.push_back(unit);
+    }
+    return simhost::ToUtf8(text);
+}
+
 std::string HexNumber(uint32_t value) {
     char buffer[16];
     std::snprintf(buffer, sizeof(buffer), "0x%X", value);
@@ -132,6 +148,8 @@ class TextReport {
                     (event.synchronous ? "" : ", not synchronous"));
         Line(1, "verdict: " + std::to_string(outcome.verdict) + " (" +
                     VerdictName(outcome.verdict) + ")");
+        Line(1, "host queries: cloud " + std::to_string(outcome.cloudQueries) + ", trust " +
+                    std::to_string(outcome.trustQueries));
         if (outcome.popup) {
             Line(1, std::string("pop-up shown; the user answered ") +
                         (event.answer == 2 ? "block" : "allow") + " (" +
@@ -224,10 +242,15 @@ class TextReport {
             Line(4, "key path: " + U8(entry.keyPath));
             Line(4, "value name: " + U8(entry.valueName));
             Line(4, "key name: " + U8(entry.keyName));
-            Line(4, "value type " + std::to_string(entry.valueType) + ", first data " +
-                        Hex(Trimmed(entry.firstValueData)) + ", second data " +
-                        Hex(Trimmed(entry.secondValueData)));
+            Line(4, "value type " + std::to_string(entry.valueType));
+            Data("first value data", entry.valueType, entry.firstValueData);
+            Data("second value data", entry.valueType, entry.secondValueData);
         }
+    }
+
+    void Data(const std::string& label, uint32_t valueType, const std::vector<uint8_t>& bytes) {
+        const std::string text = DataText(valueType, bytes);
+        Line(4, label + ": " + Hex(Trimmed(bytes)) + (text.empty() ? "" : " " + Quoted(text)));
     }
 
     template <class T>
@@ -348,6 +371,8 @@ class JsonReport {
         writer_.Key("popup");
         writer_.Bool(outcome.popup);
         Number("answer", event.answer);
+        Unsigned("cloudQueries", outcome.cloudQueries);
+        Unsigned("trustQueries", outcome.trustQueries);
         writer_.Key("request");
         if (outcome.request) {
             Request(*outcome.request);
@@ -450,6 +475,8 @@ class JsonReport {
             Unsigned("valueType", entry.valueType);
             Key("firstValueData", Hex(Trimmed(entry.firstValueData)));
             Key("secondValueData", Hex(Trimmed(entry.secondValueData)));
+            Key("firstValueText", DataText(entry.valueType, entry.firstValueData));
+            Key("secondValueText", DataText(entry.valueType, entry.secondValueData));
         }
         writer_.EndObject();
     }
