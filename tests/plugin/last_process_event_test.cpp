@@ -128,14 +128,7 @@ class LastProcessEvent : public PluginTest {
     }
 
     std::vector<std::u16string> LinesTagged(const char* tag) const {
-        const std::u16string mark = u"][" + simhost::ToUtf16(tag) + u"] ";
-        std::vector<std::u16string> lines;
-        for (const auto& text : framework_.texts()) {
-            if (text.find(mark) != std::u16string::npos) {
-                lines.push_back(text);
-            }
-        }
-        return lines;
+        return framework_.textsTagged(tag);
     }
     bool Logged(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
