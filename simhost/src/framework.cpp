@@ -1,5 +1,7 @@
 #include "simhost/framework.h"
 
+#include "simhost/text.h"
+
 namespace simhost {
 
 void Framework::Serve(const RkGuid& iid, IRkUnknown* service, int32_t status) {
@@ -41,6 +43,17 @@ std::vector<std::u16string> Framework::texts() const {
         texts.push_back(line.text);
     }
     return texts;
+}
+
+std::vector<std::u16string> Framework::textsTagged(std::string_view tag) const {
+    const std::u16string mark = u"][" + ToUtf16(tag) + u"] ";
+    std::vector<std::u16string> tagged;
+    for (std::u16string& text : texts()) {
+        if (text.find(mark) != std::u16string::npos) {
+            tagged.push_back(std::move(text));
+        }
+    }
+    return tagged;
 }
 
 void Framework::ClearLog() {

@@ -2,8 +2,10 @@
 // guards to the verdict, the request the host receives, and every reference and tree root
 // balanced afterwards.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
+#include <thread>
 
 #include "../report/block_decoder.h"
 #include "abi/report_records.h"
@@ -126,14 +128,7 @@ class LastProcessEvent : public PluginTest {
     }
 
     std::vector<std::u16string> LinesTagged(const char* tag) const {
-        const std::u16string mark = u"][" + simhost::ToUtf16(tag) + u"] ";
-        std::vector<std::u16string> lines;
-        for (const auto& text : framework_.texts()) {
-            if (text.find(mark) != std::u16string::npos) {
-                lines.push_back(text);
-            }
-        }
-        return lines;
+        return framework_.textsTagged(tag);
     }
     bool Logged(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
@@ -398,6 +393,51 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
     EXPECT_EQ(U32At(chain.bytes, 0), 3u);
     targetBundle_->Release();
     target_.bundle = nullptr;
+}
+
+}  // namespace
+
+namespace {
+
+// Host worker threads call the hook at once while the configuration is replaced: every event
+// gets a whole verdict, and the counts balance afterwards.
+TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
+    constexpr int kThreads = 4;
+    constexpr int kEvents = 50;
+    std::atomic<int> shown{0};
+    std::atomic<int> odd{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+        workers.emplace_back([&] {
+            simhost::RuleEvent event;
+            event.record = record_;
+            simhost::RuleTarget target;
+            target.srcLevel = 70;
+            target.srcSubLevel = 3;
+            tierlock::RkItemRecord item = items_.front();
+            target.items[1] = &item;
+            simhost::RuleEngine engine(&target);
+            for (int i = 0; i < kEvents; ++i) {
+                event.record.PPID = 50;
+                const int32_t verdict = plug_->LastProcessEvent(&event, &engine);
+                if (verdict == 2) {
+                    ++shown;
+                } else if (verdict != 0) {
+                    ++odd;
+                }
+            }
+            event.ReleaseAttached();
+        });
+    }
+    for (int i = 0; i < 5; ++i) {
+        plug_->UnInit();
+        ASSERT_TRUE(InitWith(plug_, kConfig));
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(odd.load(), 0);
+    EXPECT_GT(shown.load(), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "abi/host.h"
@@ -40,6 +41,8 @@ class Framework final : public Counted<IRkFramework> {
     size_t probes(int32_t level) const;
     std::vector<LogRecord> lines() const;
     std::vector<std::u16string> texts() const;
+    // The lines written under one function tag, in order.
+    std::vector<std::u16string> textsTagged(std::string_view tag) const;
     void ClearLog();
 
     void SetPopWndAnswer(bool result, int32_t answer);
