@@ -316,9 +316,14 @@ struct Builder {
         }
         event.answer = kAnswerAllow;
         if (const Value* answer = Member(entry, "answer")) {
-            event.answer = answer->IsInt()                               ? answer->GetInt()
-                           : std::string(answer->GetString()) == "block" ? kAnswerBlock
-                                                                         : kAnswerAllow;
+            if (answer->IsInt()) {
+                event.answer = answer->GetInt();
+            } else if (answer->IsString()) {
+                event.answer =
+                    std::string(answer->GetString()) == "block" ? kAnswerBlock : kAnswerAllow;
+            } else {
+                return Refuse(event.pointer + "/answer", "not an answer the host can give");
+            }
         }
         scenario.events.push_back(std::move(event));
         return true;
@@ -410,10 +415,11 @@ bool ParseScenario(const std::string& text, const std::filesystem::path& file, S
     rapidjson::SchemaDocument schema(schemaDocument);
     rapidjson::SchemaValidator validator(schema);
     if (!document.Accept(validator)) {
-        *error = {PointerText(validator.GetInvalidDocumentPointer()),
-                  std::string("does not satisfy the schema's \"") +
-                      validator.GetInvalidSchemaKeyword() + "\" at " +
-                      PointerText(validator.GetInvalidSchemaPointer())};
+        *error = {
+            PointerText(validator.GetInvalidDocumentPointer()),
+            std::string("does not satisfy the schema's \"") +
+                (validator.GetInvalidSchemaKeyword() ? validator.GetInvalidSchemaKeyword() : "") +
+                "\" at " + PointerText(validator.GetInvalidSchemaPointer())};
         return false;
     }
     Builder builder{*scenario, *error};
