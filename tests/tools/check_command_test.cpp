@@ -199,6 +199,8 @@ TEST_F(CheckCommand, OriginalInvocationStillPrintsThePluginLog) {
     const ToolRun run = RunTool("--config check_clean.json");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("[tierlock][INFO ][Tierlock::Init] Init ok"), std::string::npos);
+    // A configuration the plug-in cannot parse still initialises it, but is no success.
+    EXPECT_EQ(RunTool("--config check_syntax.json").status, 1);
 }
 
 }  // namespace

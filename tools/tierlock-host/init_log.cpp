@@ -94,6 +94,13 @@ int RunInitLog(int argc, char** argv) {
     library->Release(plug);
 
     PrintLog(framework);
+    // Init succeeds even when the configuration does not parse; the caller must still hear it.
+    const std::u16string parseFailed = simhost::LogLine(35, "Tierlock::Init", u"ParseOption Fail");
+    for (const std::u16string& line : framework.texts()) {
+        if (line == parseFailed) {
+            return 1;
+        }
+    }
     return initialised ? 0 : 1;
 }
 
