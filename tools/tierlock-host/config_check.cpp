@@ -9,13 +9,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 
 #include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
+
+#include "config_probes.h"
 
 namespace tierlock_host {
 
@@ -35,8 +34,7 @@ size_t FileReport::RulesWithoutMatchMode() const {
 
 namespace {
 
-using Value = rapidjson::Value;
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+using Value = JsonValue;
 
 constexpr const char* kParseTag = "Tierlock::ParseOption";
 constexpr const char* kLevelsTag = "Tierlock::SplitString2Levels";
@@ -81,79 +79,6 @@ bool IsNotAnObjectLine(const PluginLine& line) {
     return line.tag == kParseTag && line.message.find("is not an object") != std::string::npos;
 }
 
-// The plug-in reads the first of repeated keys, as FindMember does.
-const Value* Member(const Value& object, const char* key) {
-    if (!object.IsObject()) {
-        return nullptr;
-    }
-    auto it = object.FindMember(key);
-    return it == object.MemberEnd() ? nullptr : &it->value;
-}
-
-std::optional<int64_t> IntMember(const Value& object, const char* key) {
-    const Value* value = Member(object, key);
-    if (!value || !value->IsInt()) {
-        return std::nullopt;
-    }
-    return value->GetInt();
-}
-
-const char* StringMember(const Value& object, const char* key) {
-    const Value* value = Member(object, key);
-    return value && value->IsString() ? value->GetString() : nullptr;
-}
-
-std::string Document(const std::function<void(JsonWriter&)>& write) {
-    rapidjson::StringBuffer buffer;
-    JsonWriter writer(buffer);
-    write(writer);
-    return std::string(buffer.GetString(), buffer.GetSize());
-}
-
-// {"matchmode":[element],"rules":[]}
-std::string ElementProbe(const Value& element) {
-    return Document([&](JsonWriter& w) {
-        w.StartObject();
-        w.Key("matchmode");
-        w.StartArray();
-        element.Accept(w);
-        w.EndArray();
-        w.Key("rules");
-        w.StartArray();
-        w.EndArray();
-        w.EndObject();
-    });
-}
-
-// One item in mode 0 with a rule on it, so that an accepted item is dumped with its id; or
-// a single level text on an otherwise valid item, so that its notes are its own.
-std::string ItemProbe(const std::function<void(JsonWriter&)>& writeItem, bool withRule) {
-    return Document([&](JsonWriter& w) {
-        w.StartObject();
-        w.Key("matchmode");
-        w.StartArray();
-        w.StartObject();
-        w.Key("modeid");
-        w.Int(0);
-        w.Key("mode");
-        w.StartArray();
-        writeItem(w);
-        w.EndArray();
-        w.EndObject();
-        w.EndArray();
-        w.Key("rules");
-        w.StartArray();
-        if (withRule) {
-            w.StartObject();
-            w.Key("modeid");
-            w.Int(0);
-            w.EndObject();
-        }
-        w.EndArray();
-        w.EndObject();
-    });
-}
-
 size_t EntryCount(std::string_view levels) {
     size_t entries = 0;
     bool inEntry = false;
@@ -182,12 +107,16 @@ class Checker {
     void CheckLevels(const Value& item, const std::string& path, std::optional<int64_t> itemId,
                      std::optional<int64_t> modeId);
     void CheckRules(const std::vector<PluginLine>& whole, const Value* rules);
-    void Reject(Rejection rejection) {
-        if (!rejection.path.empty()) {
-            auto it = lines_.find(rejection.path);
-            rejection.line = it == lines_.end() ? 0 : it->second;
-        }
-        report_.rejections.push_back(std::move(rejection));
+    // Records a rejection at path (empty for the whole document); the caller adds the ids.
+    Rejection& Reject(std::string kind, std::string path, std::string reason,
+                      std::vector<std::string> log = {}) {
+        Rejection& rejection = report_.rejections.emplace_back();
+        rejection.kind = std::move(kind);
+        rejection.line = LineOf(path);
+        rejection.path = std::move(path);
+        rejection.reason = std::move(reason);
+        rejection.log = std::move(log);
+        return rejection;
     }
     size_t LineOf(const std::string& path) const {
         auto it = lines_.find(path);
@@ -247,30 +176,14 @@ void Checker::Check(std::string_view bytes) {
     };
     const Value* matchmode = Member(document, "matchmode");
     if (saw("matchmode not found") || !matchmode || !matchmode->IsArray()) {
-        Reject({"document",
-                "",
-                0,
-                {},
-                {},
-                {},
-                {},
-                "matchmode missing or not an array; no "
-                "match mode or rule is read",
-                {"matchmode not found"}});
+        Reject("document", "", "matchmode missing or not an array; no match mode or rule is read",
+               {"matchmode not found"});
     } else {
         CheckModes(*matchmode);
         const Value* rules = Member(document, "rules");
         if (saw("rules not found") || !rules || !rules->IsArray()) {
-            Reject({"document",
-                    "",
-                    0,
-                    {},
-                    {},
-                    {},
-                    {},
-                    "rules missing or not an array; no rule "
-                    "is read",
-                    {"rules not found"}});
+            Reject("document", "", "rules missing or not an array; no rule is read",
+                   {"rules not found"});
         } else {
             CheckRules(whole, rules);
         }
@@ -294,19 +207,11 @@ void Checker::CheckModes(const Value& matchmode) {
             if (IsParseLine(line, "Insert new modeid=")) {
                 insertedId = NumberAfter(line.message, "=");
             } else if (IsParseLine(line, "modeid not find")) {
-                Reject({"mode",
-                        path,
-                        0,
-                        {},
-                        {},
-                        {},
-                        {},
-                        "modeid missing or not a 32-bit integer",
-                        {line.message}});
+                Reject("mode", path, "modeid missing or not a 32-bit integer", {line.message});
                 skipped = true;
             } else if (IsNotAnObjectLine(line) && StartsWith(line.message, "matchmode")) {
                 // The plug-in's message counts elements of the small document, not of the file.
-                Reject({"mode", path, 0, {}, {}, {}, {}, "not an object", {}});
+                Reject("mode", path, "not an object");
                 skipped = true;
             }
         }
@@ -327,8 +232,8 @@ void Checker::CheckModes(const Value& matchmode) {
         std::string reason = !mode || !mode->IsArray() ? "no mode array"
                              : mode->Empty()           ? "empty mode array"
                                                        : "no valid item";
-        Reject(
-            {"mode", path, 0, {}, modeId, {}, {}, reason + "; the match mode is not created", {}});
+        Rejection& r = Reject("mode", path, reason + "; the match mode is not created");
+        r.modeId = modeId;
     }
     // The last definition of a mode id replaces the earlier ones whole.
     for (size_t i = 0; i < accepted.size(); ++i) {
@@ -336,15 +241,9 @@ void Checker::CheckModes(const Value& matchmode) {
             accepted.begin() + static_cast<std::ptrdiff_t>(i) + 1, accepted.end(),
             [&](const AcceptedMode& mode) { return mode.modeId == accepted[i].modeId; });
         if (later != accepted.end()) {
-            Reject({"mode",
-                    accepted[i].path,
-                    0,
-                    {},
-                    accepted[i].modeId,
-                    {},
-                    {},
-                    "replaced by the later definition at " + later->path,
-                    {}});
+            Rejection& r = Reject("mode", accepted[i].path,
+                                  "replaced by the later definition at " + later->path);
+            r.modeId = accepted[i].modeId;
         } else {
             report_.modes.push_back(accepted[i]);
         }
@@ -363,8 +262,7 @@ std::vector<int64_t> Checker::CheckItems(const Value& element, const std::string
         const std::string path = elementPath + ".mode[" + std::to_string(j) + "]";
         bool levelNotes = false;
         std::optional<int64_t> itemId;
-        for (const PluginLine& line :
-             Load(ItemProbe([&](JsonWriter& w) { item.Accept(w); }, true))) {
+        for (const PluginLine& line : Load(ItemProbe(item))) {
             levelNotes |= line.tag == kLevelsTag;
             if (line.tag == kDumpTag) {
                 itemId = NumberAfter(line.message, "modeIndex=");
@@ -382,9 +280,12 @@ std::vector<int64_t> Checker::CheckItems(const Value& element, const std::string
                                        })) {
                     reason = "every level list is empty once read";
                 }
-                Reject({"item", path, 0, itemId, modeId, {}, {}, reason, {line.message}});
+                Rejection& r = Reject("item", path, reason, {line.message});
+                r.id = itemId;
+                r.modeId = modeId;
             } else if (IsNotAnObjectLine(line)) {
-                Reject({"item", path, 0, {}, modeId, {}, {}, "not an object", {}});
+                Rejection& r = Reject("item", path, "not an object");
+                r.modeId = modeId;
             }
         }
         if (levelNotes) {
@@ -401,16 +302,7 @@ void Checker::CheckLevels(const Value& item, const std::string& itemPath,
         if (!text || !*text) {
             continue;
         }
-        const std::string probe = ItemProbe(
-            [&](JsonWriter& w) {
-                w.StartObject();
-                w.Key(key);
-                w.String(text);
-                w.Key("popwnd");
-                w.String("-");
-                w.EndObject();
-            },
-            false);
+        const std::string probe = LevelProbe(key, text);
         size_t dropped = 0;
         bool emptied = false;
         std::vector<std::string> messages;
@@ -433,7 +325,11 @@ void Checker::CheckLevels(const Value& item, const std::string& itemPath,
                       "a 0.0 entry empties the whole list, which then matches any level";
         }
         if (!reason.empty()) {
-            Reject({"level", itemPath + "." + key, 0, itemId, modeId, key, text, reason, messages});
+            Rejection& r = Reject("level", itemPath + "." + key, reason, messages);
+            r.id = itemId;
+            r.modeId = modeId;
+            r.key = key;
+            r.text = text;
         }
     }
 }
@@ -487,19 +383,16 @@ void Checker::CheckRules(const std::vector<PluginLine>& whole, const Value* rule
             id = IntMember((*rules)[static_cast<rapidjson::SizeType>(k)], "id").value_or(0);
         }
         if (IsNotAnObjectLine(line)) {
-            Reject({"rule", path, 0, id, {}, {}, {}, "not an object", {line.message}});
+            Rejection& r = Reject("rule", path, "not an object", {line.message});
+            r.id = id;
             continue;
         }
         const std::optional<int64_t> modeId = NumberAfter(line.message, "=");
-        Reject({"rule",
-                path,
-                0,
-                id,
-                modeId,
-                {},
-                {},
-                "no match mode " + std::to_string(modeId.value_or(0)) + " is configured",
-                {line.message}});
+        Rejection& r = Reject(
+            "rule", path, "no match mode " + std::to_string(modeId.value_or(0)) + " is configured",
+            {line.message});
+        r.id = id;
+        r.modeId = modeId;
     }
 }
 
