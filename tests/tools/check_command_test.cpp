@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,11 +46,21 @@ const char kSyntax[] =
 
 class CheckCommand : public testing::Test {
   protected:
-    static void SetUpTestSuite() {
+    // ctest runs the tests as parallel processes, so each one writes its files in a folder of
+    // its own, where the tool runs too.
+    void SetUp() override {
+        home_ = std::filesystem::current_path();
+        const std::filesystem::path folder =
+            home_ / testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(folder);
+        std::filesystem::current_path(folder);
         WriteText("check_clean.json", kClean);
         WriteText("check_rejected.json", kRejected);
         WriteText("check_syntax.json", kSyntax);
     }
+    void TearDown() override { std::filesystem::current_path(home_); }
+
+    std::filesystem::path home_;
 
     static rapidjson::Document Json(const std::string& files) {
         const ToolRun run = RunTool("check --json " + files);
