@@ -1,103 +1,53 @@
-// tierlock-host: plays the host. Loads the plug-in library by path, finds its exports by name,
-// drives one plug-in object through its interface with the simulated host and prints every
-// log line the plug-in writes. Rule authors use it to check a configuration.
+// tierlock-host: plays the host. Loads the plug-in library by path, finds its exports by name
+// and drives plug-in objects through their interface with the simulated host. Rule authors use
+// it to check configurations and replay scenarios before they ship.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <string>
 
-#include "abi/options.h"
-#include "abi/rule_plug.h"
+#include "check.h"
+#include "init_log.h"
 #include "replay.h"
-#include "simhost/framework.h"
-#include "simhost/plugin_library.h"
-#include "simhost/proc_tree.h"
-#include "simhost/services.h"
-#include "simhost/text.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: tierlock-host [--plugin LIBRARY] [--config FILE]\n"
-    "       tierlock-host replay SCENARIO [--log] [--json] [--plugin LIBRARY]\n"
-    "  Loads the plug-in, initialises it with FILE as its configuration (none when omitted),\n"
-    "  switches it on, calls its idle hooks, shuts it down and prints every log line.\n";
+struct Command {
+    const char* name;
+    const char* usage;
+    int (*run)(int argc, char** argv);  // the arguments after the command's name
+};
 
-bool ReadFile(const std::string& path, std::string* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
+const Command kCommands[] = {
+    {"check", tierlock_host::kCheckUsage, tierlock_host::RunCheck},
+    {"replay", tierlock_host::kReplayUsage, tierlock_host::RunReplay},
+};
 
-void PrintLog(const simhost::Framework& framework) {
-    for (const simhost::LogRecord& line : framework.lines()) {
-        std::fputs(simhost::ToUtf8(line.text).c_str(), stdout);
+void PrintUsage() {
+    for (const Command& command : kCommands) {
+        std::fputs(command.usage, stderr);
     }
+    std::fputs(tierlock_host::kInitLogUsage, stderr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "replay") == 0) {
-        return tierlock_host::ReplayMain(argc - 2, argv + 2);
-    }
-    std::filesystem::path pluginPath = simhost::DefaultPluginPath();
-    std::string configPath;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
-            pluginPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
-            configPath = argv[++i];
-        } else {
-            std::fputs(kUsage, stderr);
-            return 2;
+    if (argc >= 2) {
+        for (const Command& command : kCommands) {
+            if (std::strcmp(argv[1], command.name) == 0) {
+                const int status = command.run(argc - 2, argv + 2);
+                if (status < 0) {
+                    std::fputs(command.usage, stderr);
+                    return 2;
+                }
+                return status;
+            }
         }
     }
-
-    std::string config;
-    if (!configPath.empty() && !ReadFile(configPath, &config)) {
-        std::fprintf(stderr, "tierlock-host: cannot read %s\n", configPath.c_str());
-        return 1;
+    // No command word: the original invocation, which scripts/run-example.sh uses.
+    const int status = tierlock_host::RunInitLog(argc - 1, argv + 1);
+    if (status < 0) {
+        PrintUsage();
+        return 2;
     }
-
-    std::string error;
-    auto library = simhost::PluginLibrary::Load(pluginPath, false, &error);
-    if (!library) {
-        std::fprintf(stderr, "tierlock-host: cannot load %s: %s\n", pluginPath.string().c_str(),
-                     error.c_str());
-        return 1;
-    }
-
-    IRkRulePlug* plug = nullptr;
-    if (!library->Create(&IID_IRkRulePlug, &plug) || !plug) {
-        std::fputs("tierlock-host: CreatePlugObjectV2 refused the plug-in interface id\n", stderr);
-        return 1;
-    }
-
-    simhost::Framework framework;
-    simhost::CacheService cache;
-    simhost::CloudEngine cloud;
-    simhost::TrustQueryV2 trustQuery;
-    framework.Serve(IID_IRKCACHE, &cache);
-    framework.Serve(IID_IRKEngCloudV2, &cloud);
-    framework.Serve(IID_IRKMisKillingQuery_V2, &trustQuery);
-    simhost::ProcessTree tree;
-    framework.Serve(IID_IRKProcTreeV3Ctrl, tree.ctrl());
-    framework.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
-    const bool initialised =
-        plug->Init(&framework, config.data(), static_cast<int32_t>(config.size()));
-    plug->SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
-    plug->FirstProcessEvent(nullptr, nullptr);
-    plug->PreProcessEvent(nullptr, nullptr);
-    plug->PostProcessEvent(nullptr, nullptr);
-    plug->AfterProcessEvent(nullptr, nullptr, nullptr);
-    plug->UnInit();
-    library->Release(plug);
-
-    PrintLog(framework);
-    return initialised ? 0 : 1;
+    return status;
 }

@@ -20,6 +20,8 @@ namespace {
 
 constexpr int32_t kRequestBundleKind = 2;
 
+}  // namespace
+
 const char kReplayUsage[] =
     "usage: tierlock-host replay SCENARIO [--log] [--json] [--plugin LIBRARY]\n"
     "  Loads the plug-in (by default the library beside this tool), builds the simulated host\n"
@@ -34,6 +36,8 @@ const char kReplayUsage[] =
     "  exit status: 0 replayed, references balanced; 1 the plug-in could not be loaded or left\n"
     "  references or tree roots behind; 2 bad arguments, or the scenario is unreadable or\n"
     "  refused (its location is printed and nothing is run)\n";
+
+namespace {
 
 // What the plug-in finds when it asks the system: the system's answers under Windows, the
 // substitute's defaults elsewhere.
@@ -175,7 +179,7 @@ int Replay(const ReplayOptions& options, std::string* out, std::string* err) {
     return status;
 }
 
-int ReplayMain(int argc, char** argv) {
+int RunReplay(int argc, char** argv) {
     ReplayOptions options;
     bool haveScenario = false;
     for (int i = 0; i < argc; ++i) {
@@ -189,13 +193,11 @@ int ReplayMain(int argc, char** argv) {
             options.scenario = argv[i];
             haveScenario = true;
         } else {
-            std::fputs(kReplayUsage, stderr);
-            return kReplayRefused;
+            return -1;
         }
     }
     if (!haveScenario) {
-        std::fputs(kReplayUsage, stderr);
-        return kReplayRefused;
+        return -1;
     }
     std::string out, err;
     const int status = Replay(options, &out, &err);

@@ -54,8 +54,9 @@ struct ReplayReport {
 // Runs the replay; the report is written to out (text or JSON), refusals and failures to err.
 int Replay(const ReplayOptions& options, std::string* out, std::string* err);
 
-// The subcommand: arguments after "replay".
-int ReplayMain(int argc, char** argv);
+// The subcommand, given the arguments after "replay"; -1 for arguments it does not take.
+extern const char kReplayUsage[];
+int RunReplay(int argc, char** argv);
 
 // Formatting of a finished replay.
 std::string ReplayText(const ReplayReport& report, bool withLog);

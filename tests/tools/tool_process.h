@@ -1,0 +1,62 @@
+// Runs tierlock-host, built beside the test executables, and collects its exit status and
+// standard output; files named in its arguments are relative to the test's directory.
+#pragma once
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "simhost/plugin_library.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace tools_test {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;  // line ends as "\n" on every system
+};
+
+inline ToolRun RunTool(const std::string& arguments) {
+#if defined(_WIN32)
+    const char* name = "tierlock-host.exe";
+    const char* discard = " 2>NUL";
+#else
+    const char* name = "tierlock-host";
+    const char* discard = " 2>/dev/null";
+#endif
+    const std::string command =
+        (simhost::DefaultPluginPath().parent_path() / name).string() + " " + arguments + discard;
+    ToolRun run;
+#if defined(_WIN32)
+    FILE* pipe = _popen(command.c_str(), "rb");
+#else
+    FILE* pipe = popen(command.c_str(), "r");
+#endif
+    if (!pipe) {
+        return run;
+    }
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        for (size_t i = 0; i < n; ++i) {
+            if (buffer[i] != '\r') {
+                run.out += buffer[i];
+            }
+        }
+    }
+#if defined(_WIN32)
+    run.status = _pclose(pipe);
+#else
+    const int wait = pclose(pipe);
+    run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+#endif
+    return run;
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace tools_test

@@ -1,0 +1,61 @@
+// What the plug-in makes of one configuration file: the match modes and rules it keeps, and
+// everything it drops, each with where it stands in the file and why.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "json_locations.h"
+#include "plugin_session.h"
+
+namespace tierlock_host {
+
+struct AcceptedMode {
+    int64_t modeId = 0;
+    std::string path;  // e.g. "matchmode[0]"
+    size_t line = 0;   // 0 when unknown
+    std::vector<int64_t> itemIds;
+};
+
+struct AcceptedRule {
+    int64_t id = 0;
+    int64_t eventType = 0;
+    int64_t reportType = 0;
+    int64_t modeId = 0;
+    std::vector<uint32_t> ruleIds;
+    std::string path;
+    size_t line = 0;
+};
+
+struct Rejection {
+    std::string kind;  // "document", "mode", "item", "level" or "rule"
+    std::string path;  // empty for the document itself
+    size_t line = 0;
+    std::optional<int64_t> id;      // of the item or rule
+    std::optional<int64_t> modeId;  // the mode an item belongs to, or the one a rule names
+    std::string key;                // the level key, for a level text
+    std::string text;               // the level text
+    std::string reason;
+    std::vector<std::string> log;  // the plug-in's own messages about it
+};
+
+struct FileReport {
+    std::string file;
+    int status = 0;  // 0 nothing rejected, 1 something rejected, 2 not read or not parsed
+    std::string failure;
+    std::optional<SyntaxError> syntax;
+    std::optional<int64_t> enable;
+    std::vector<AcceptedMode> modes;
+    std::vector<AcceptedRule> rules;
+    std::vector<Rejection> rejections;
+
+    size_t Items() const;
+    size_t RulesWithoutMatchMode() const;
+};
+
+// Loads file into fresh plug-in objects of the session and reports the outcome.
+FileReport CheckConfiguration(PluginSession& session, const std::string& file);
+
+}  // namespace tierlock_host
