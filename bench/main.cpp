@@ -28,14 +28,25 @@ class RatioReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times_[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            if (run.error_occurred) {
+                continue;
+            }
+            const double seconds =
+                run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            // With repetitions the median stands for the benchmark: it holds against the
+            // outliers a shared machine produces.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                medians_[run.run_name.str()] = seconds;
+            } else if (run.run_type == Run::RT_Iteration) {
+                times_[run.run_name.str()] = seconds;
             }
         }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
+        for (const auto& [name, seconds] : medians_) {
+            times_[name] = seconds;
+        }
         for (const auto& [name, seconds] : times_) {
             for (const auto& [subject, counterpart] : kPairs) {
                 const std::string prefix = std::string(subject) + "/";
@@ -55,6 +66,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   private:
     std::map<std::string, double> times_;
+    std::map<std::string, double> medians_;
 };
 
 }  // namespace
