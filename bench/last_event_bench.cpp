@@ -73,13 +73,15 @@ Scene& SceneFor(Case which, size_t ruleCount, LogPolicy policy) {
         switch (which) {
             case Case::Unconfigured:
                 scene = std::make_unique<Scene>(ManyRulesConfiguration(ruleCount),
-                                                kUnconfiguredRuleId, policy);
+                                                kUnconfiguredRuleId, policy, false);
                 break;
             case Case::Unmatched:
-                scene = std::make_unique<Scene>(kConfiguredConfiguration, kUnmatchedRuleId, policy);
+                scene = std::make_unique<Scene>(kConfiguredConfiguration, kUnmatchedRuleId, policy,
+                                                true);
                 break;
             case Case::Matched:
-                scene = std::make_unique<Scene>(kConfiguredConfiguration, kMatchingRuleId, policy);
+                scene = std::make_unique<Scene>(kConfiguredConfiguration, kMatchingRuleId, policy,
+                                                true);
                 break;
         }
     }

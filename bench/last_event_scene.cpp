@@ -55,24 +55,13 @@ std::string HostCallCounts::Describe() const {
     return text;
 }
 
-Scene::Scene(const std::string& config, uint32_t ruleId, LogPolicy policy)
-    : policy_(policy), ruleId_(ruleId) {
-    simhost::ProcessTree& tree = SharedTree();
-    framework_.Serve(IID_IRKProcTreeV3Ctrl, tree.ctrl());
-    framework_.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
-    framework_.Serve(IID_IRKMisKillingQuery_V2, &trust_);
-    framework_.Serve(IID_IRKCACHE, &fileCache_);
-    framework_.Serve(IID_IRKEngCloudV2, &cloud_);
-    // Init writes the whole configuration to the log; the setup need not pay for that.
-    for (int32_t level : {kInfo, kError, kCore}) {
-        framework_.SetProbeAnswer(level, 1);
+Scene::Scene(const std::string& config, uint32_t ruleId, LogPolicy policy, bool renewServices)
+    : policy_(policy), ruleId_(ruleId), config_(renewServices ? config : std::string()) {
+    if (tierlock::CreateBundle(&targetBundle_) != RK_S_OK) {
+        targetBundle_ = nullptr;
     }
-    plug_.Init(&framework_, config.data(), static_cast<int32_t>(config.size()));
-    plug_.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
-    for (int32_t level : {kInfo, kError, kCore}) {
-        framework_.SetProbeAnswer(level, Accepts(level) ? 0 : 1);
-    }
-    BuildHostState();
+    BuildItems();
+    StartHost(config);
     Renew();
 }
 
@@ -88,41 +77,11 @@ Scene::~Scene() {
 }
 
 void Scene::MakeCurrent() {
-    tierlock::g_pFrame.Assign(&framework_);
+    tierlock::g_pFrame.Assign(&host_->framework);
 }
 
-// The host's knowledge of the four processes: the chain in the event's process cache with a
-// level for every member, the acting process's file digests, and the source item's scan item.
-void Scene::BuildHostState() {
-    const int32_t levels[4][2] = {{10, 0}, {10, 0}, {50, 1}, {70, 3}};
-    uint32_t parent = 0;
-    std::vector<uint32_t> chain;
-    for (size_t i = 0; i < 4; ++i) {
-        const uint32_t pid = kChainPids[i];
-        processCache_.AddProcess(pid, std::nullopt, parent, kChainPaths[i]);
-        processCache_.SetInt(pid, "LEVEL", levels[i][0]);
-        processCache_.SetInt(pid, "SUB_LEVEL", levels[i][1]);
-        parent = pid;
-        chain.push_back(pid);
-    }
-    // The host answers the chain acting process first.
-    processCache_.SetChain(kActingPid, {chain.rbegin(), chain.rend()});
-
-    if (tierlock::CreateBundle(&targetBundle_) == RK_S_OK) {
-        const auto address = static_cast<uint64_t>(
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&processCache_)));
-        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                                static_cast<uint32_t>(address >> 32));
-    }
-    // The trust service knows every file and vouches for none.
-    const simhost::TrustVerdict untrusted{true, 0, 0, false};
-    trust_.Answer(kDestination, untrusted);
-    for (const char16_t* path : kChainPaths) {
-        trust_.Answer(path, untrusted);
-    }
-    fileCache_.AnswerFile(kChainPaths[3], {u"0123456789ABCDEF0123456789ABCDEF",
-                                           u"0123456789ABCDEF0123456789ABCDEF01234567"});
-
+// The source item with its scan item: the acting process's file.
+void Scene::BuildItems() {
     IRKScanItem* scanItem = nullptr;
     if (tierlock::CreateScanItem(&scanItem) == RK_S_OK) {
         scanItem->SetPath(kChainPaths[3]);
@@ -133,7 +92,62 @@ void Scene::BuildHostState() {
     items_.push_back(tierlock::RkItemRecord{1, kActingPid, 0, 0, {0, 0}, scanItem});
 }
 
+// The chain in the event's process cache with a level for every member, the trust service
+// that knows every file and vouches for none, and the acting process's file digests.
+void Scene::StartHost(const std::string& config) {
+    auto host = std::make_unique<HostServices>();
+    simhost::ProcessTree& tree = SharedTree();
+    host->framework.Serve(IID_IRKProcTreeV3Ctrl, tree.ctrl());
+    host->framework.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
+    host->framework.Serve(IID_IRKMisKillingQuery_V2, &host->trust);
+    host->framework.Serve(IID_IRKCACHE, &host->fileCache);
+    host->framework.Serve(IID_IRKEngCloudV2, &host->cloud);
+
+    const int32_t levels[4][2] = {{10, 0}, {10, 0}, {50, 1}, {70, 3}};
+    uint32_t parent = 0;
+    std::vector<uint32_t> chain;
+    for (size_t i = 0; i < 4; ++i) {
+        const uint32_t pid = kChainPids[i];
+        host->processCache.AddProcess(pid, std::nullopt, parent, kChainPaths[i]);
+        host->processCache.SetInt(pid, "LEVEL", levels[i][0]);
+        host->processCache.SetInt(pid, "SUB_LEVEL", levels[i][1]);
+        parent = pid;
+        chain.push_back(pid);
+    }
+    // The host answers the chain acting process first.
+    host->processCache.SetChain(kActingPid, {chain.rbegin(), chain.rend()});
+    if (targetBundle_) {
+        const auto address = static_cast<uint64_t>(
+            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&host->processCache)));
+        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
+                                static_cast<uint32_t>(address >> 32));
+    }
+    const simhost::TrustVerdict untrusted{true, 0, 0, false};
+    host->trust.Answer(kDestination, untrusted);
+    for (const char16_t* path : kChainPaths) {
+        host->trust.Answer(path, untrusted);
+    }
+    host->fileCache.AnswerFile(kChainPaths[3], {u"0123456789ABCDEF0123456789ABCDEF",
+                                                u"0123456789ABCDEF0123456789ABCDEF01234567"});
+
+    // Init writes the whole configuration to the log; the setup need not pay for that.
+    for (int32_t level : {kInfo, kError, kCore}) {
+        host->framework.SetProbeAnswer(level, 1);
+    }
+    plug_.UnInit();
+    plug_.Init(&host->framework, config.data(), static_cast<int32_t>(config.size()));
+    plug_.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
+    for (int32_t level : {kInfo, kError, kCore}) {
+        host->framework.SetProbeAnswer(level, Accepts(level) ? 0 : 1);
+    }
+    host_ = std::move(host);  // the old services outlive the plug-in's hold on them
+}
+
 void Scene::Renew() {
+    if (!config_.empty()) {
+        event_.reset();  // gives back the request bundles before their host goes
+        StartHost(config_);
+    }
     event_ = std::make_unique<simhost::RuleEvent>();
     tierlock::RkEventRecord& record = event_->record;
     record.Class = tierlock::kClassFile;
@@ -157,7 +171,7 @@ void Scene::Renew() {
     target_->operatorType = 2;
     target_->items[1] = &items_.front();
     engine_ = std::make_unique<simhost::RuleEngine>(target_.get());
-    framework_.ClearLog();
+    host_->framework.ClearLog();
     SharedTree().ClearCalls();
 }
 
@@ -166,19 +180,19 @@ HostCallCounts Scene::Counts() const {
     counts.properties = target_->propertyReads().size();
     counts.itemRequests = target_->itemRequests().size();
     counts.bundleReads = target_->bundleReads();
-    counts.probes[0] = framework_.probes(kInfo);
-    counts.probes[1] = framework_.probes(kError);
-    counts.probes[2] = framework_.probes(kCore);
-    counts.lines = framework_.lines().size();
-    counts.popups = framework_.popups().size();
+    counts.probes[0] = host_->framework.probes(kInfo);
+    counts.probes[1] = host_->framework.probes(kError);
+    counts.probes[2] = host_->framework.probes(kCore);
+    counts.lines = host_->framework.lines().size();
+    counts.popups = host_->framework.popups().size();
     counts.attached = event_->attached().size();
     for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
         counts.treeCalls += SharedTree().calls(static_cast<simhost::TreeOp>(op));
     }
-    counts.processCacheCalls = processCache_.calls();
-    counts.trustCalls = trust_.calls().size();
-    counts.fileCacheCalls = fileCache_.calls();
-    counts.cloudCalls = cloud_.calls().size();
+    counts.processCacheCalls = host_->processCache.calls();
+    counts.trustCalls = host_->trust.calls().size();
+    counts.fileCacheCalls = host_->fileCache.calls();
+    counts.cloudCalls = host_->cloud.calls().size();
     return counts;
 }
 

@@ -43,8 +43,10 @@ struct HostCallCounts {
 
 class Scene {
   public:
-    // Initialises the plug-in with config; the event is a file event of host rule ruleId.
-    Scene(const std::string& config, uint32_t ruleId, LogPolicy policy);
+    // Initialises the plug-in with config; the event is a file event of host rule ruleId. With
+    // renewServices, each renewal also starts the host's services afresh and initialises the
+    // plug-in again with them, since those services record every call too.
+    Scene(const std::string& config, uint32_t ruleId, LogPolicy policy, bool renewServices);
     ~Scene();
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
@@ -57,17 +59,17 @@ class Scene {
 
     HostCallCounts Counts() const;
     // The lines the host took during the last Renew .. now, in order.
-    std::vector<simhost::LogRecord> Lines() const { return framework_.lines(); }
+    std::vector<simhost::LogRecord> Lines() const { return host_->framework.lines(); }
 
     // The host objects, as interface pointers the floor calls through.
-    IRkFramework* framework() { return &framework_; }
+    IRkFramework* framework() { return &host_->framework; }
     IRkRuleEvent* event() { return event_.get(); }
     IRkRuleEngine* engine() { return engine_.get(); }
     IRkRuleTarget* target() { return target_.get(); }
-    IRKMisKillingQuery_V2* trust() { return &trust_; }
-    IRKEngCloudV2* cloud() { return &cloud_; }
-    IRKCache* fileCache() { return &fileCache_; }
-    IRKProcessTreeCache* processCache() { return &processCache_; }
+    IRKMisKillingQuery_V2* trust() { return &host_->trust; }
+    IRKEngCloudV2* cloud() { return &host_->cloud; }
+    IRKCache* fileCache() { return &host_->fileCache; }
+    IRKProcessTreeCache* processCache() { return &host_->processCache; }
     tierlock::RkItemRecord* dangerItem() { return &items_.front(); }
     bool Accepts(int32_t level) const {
         return policy_ == LogPolicy::AllAccepted || level != kInfo;
@@ -83,15 +85,22 @@ class Scene {
     simhost::RuleTarget& targetObject() { return *target_; }
 
   private:
-    void BuildHostState();
+    struct HostServices {
+        simhost::Framework framework;
+        simhost::TrustQueryV2 trust;
+        simhost::CloudEngine cloud;
+        simhost::CacheService fileCache;
+        simhost::ProcessCache processCache;
+    };
+    void BuildItems();
+    // New host services with what the host knows about the four processes, and the plug-in
+    // initialised with them.
+    void StartHost(const std::string& config);
 
     LogPolicy policy_;
     uint32_t ruleId_;
-    simhost::Framework framework_;
-    simhost::TrustQueryV2 trust_;
-    simhost::CloudEngine cloud_;
-    simhost::CacheService fileCache_;
-    simhost::ProcessCache processCache_;
+    std::string config_;  // kept only when the services are renewed
+    std::unique_ptr<HostServices> host_;
     IASBundle* targetBundle_ = nullptr;
     std::vector<IRKScanItem*> scanItems_;
     std::deque<tierlock::RkItemRecord> items_;
