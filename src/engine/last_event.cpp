@@ -46,14 +46,18 @@ AdmittedEvent AdmitEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) {
     return {record, target};
 }
 
+int32_t DeclineEvent() {
+    Log(LogLevel::Info, kTag, u"This event does not require processing");
+    return kVerdictNone;
+}
+
 int32_t EvaluateEvent(const RuleSet& ruleSet, const EventServices& services, IRkRuleEvent* event,
                       const AdmittedEvent& admitted) {
     RkEventRecord& record = *admitted.record;
     const CandidateRules candidates =
         GetCandidateRules(ruleSet, static_cast<uint32_t>(record.Class), record.uRuleId);
     if (candidates.empty()) {
-        Log(LogLevel::Info, kTag, u"This event does not require processing");
-        return kVerdictNone;
+        return DeclineEvent();
     }
 
     std::string popwnd;

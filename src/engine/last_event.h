@@ -30,6 +30,9 @@ struct AdmittedEvent {
 // the host, and synchronous. Cheap, and allocates nothing; an empty result means verdict 0.
 AdmittedEvent AdmitEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng);
 
+// An admitted event that no rule covers: logged as needing no processing, verdict 0.
+int32_t DeclineEvent();
+
 // The candidate rules, the level comparison and, on a match, the pop-up request. Returns the
 // verdict.
 int32_t EvaluateEvent(const RuleSet& ruleSet, const EventServices& services, IRkRuleEvent* event,

@@ -60,6 +60,12 @@ std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg>
         }
         const FormatArg& arg = args[next++];
         if (conversion == u's') {
+            if (arg.kind() == FormatArg::Kind::Ascii) {
+                for (const char* c = arg.ascii(); c && *c; ++c) {
+                    out.push_back(static_cast<unsigned char>(*c));
+                }
+                continue;
+            }
             if (arg.kind() != FormatArg::Kind::Wide) {
                 return {};
             }

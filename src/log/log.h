@@ -17,10 +17,12 @@ enum class LogLevel : int32_t { Info = 30, Error = 35, Core = 50 };
 // The host framework stored by Init; the sink of every line.
 extern BorrowedRef<IRkFramework> g_pFrame;
 
-// One argument of FormatWide: an integer of any width or a zero-terminated UTF-16 string.
+// One argument of FormatWide: an integer of any width, a zero-terminated UTF-16 string, or a
+// zero-terminated ASCII name (a tag, a property key) widened one unit per byte as WidenAscii
+// does, but only when the line is written.
 class FormatArg {
   public:
-    enum class Kind : uint8_t { Integer, Wide };
+    enum class Kind : uint8_t { Integer, Wide, Ascii };
 
     template <std::integral T>
     FormatArg(T value)  // NOLINT(google-explicit-constructor): arguments convert implicitly
@@ -31,15 +33,18 @@ class FormatArg {
     }
     FormatArg(const char16_t* text) : kind_(Kind::Wide), text_(text) {}                // NOLINT
     FormatArg(const std::u16string& text) : kind_(Kind::Wide), text_(text.c_str()) {}  // NOLINT
+    FormatArg(const char* name) : kind_(Kind::Ascii), ascii_(name) {}                  // NOLINT
 
     Kind kind() const { return kind_; }
     uint64_t bits() const { return bits_; }
     const char16_t* text() const { return text_; }
+    const char* ascii() const { return ascii_; }
 
   private:
     Kind kind_;
     uint64_t bits_ = 0;
     const char16_t* text_ = nullptr;
+    const char* ascii_ = nullptr;
 };
 
 // printf-style formatting of a UTF-16 format: %s (UTF-16 string), %d, %u, %x, %X, %llu, %%.

@@ -33,7 +33,7 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
             LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)),
                               previous.get());
         } else {
-            m_ruleSet.store(RuleSet::WithoutRules(previous.get()));
+            Publish(RuleSet::WithoutRules(previous.get()));
         }
         QueryServices(pFramework);
 
@@ -50,7 +50,7 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
 void Tierlock::LoadConfiguration(std::string_view config, const RuleSet* previous) {
     ParsedOptions options;
     bool parsed = false;
-    m_ruleSet.store(RuleSet::Parse(config, previous, options, parsed));
+    Publish(RuleSet::Parse(config, previous, options, parsed));
     if (!parsed) {
         Log(LogLevel::Error, kInitTag, u"ParseOption Fail");
     }
@@ -58,6 +58,13 @@ void Tierlock::LoadConfiguration(std::string_view config, const RuleSet* previou
         m_isEnabled = *options.enable;
     }
     Log(LogLevel::Info, kInitTag, u"config;%s", Utf8ToUtf16(config));
+}
+
+void Tierlock::Publish(std::shared_ptr<const RuleSet> ruleSet) {
+    const RuleSet& published = *ruleSet;  // the object keeps it alive from here on
+    m_candidateFilter.Widen(published);
+    m_ruleSet.store(std::move(ruleSet));
+    m_candidateFilter.Narrow(published);
 }
 
 void Tierlock::QueryServices(IRkFramework* frame) {
@@ -150,7 +157,11 @@ int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* r
         if (!admitted) {
             return kVerdictNone;
         }
-        // Taken only now, so that events the guards turn away never touch the shared count.
+        if (!m_candidateFilter.MayHaveCandidates(static_cast<uint32_t>(admitted.record->Class),
+                                                 admitted.record->uRuleId)) {
+            return DeclineEvent();
+        }
+        // Taken only now, so that events no rule covers never touch the shared count.
         const std::shared_ptr<const RuleSet> ruleSet = m_ruleSet.load();
         return EvaluateEvent(*ruleSet, Services(), event, admitted);
     });

@@ -11,6 +11,7 @@
 #include "abi/options.h"
 #include "abi/rule_plug.h"
 #include "engine/engine.h"
+#include "rules/candidate_filter.h"
 #include "rules/rule_set.h"
 
 namespace tierlock {
@@ -44,6 +45,8 @@ class Tierlock final : public IRkRulePlug {
     void QueryServices(IRkFramework* frame);
     // The services an event reads, borrowed for one call.
     EventServices Services() const;
+    // Makes ruleSet the configuration in force, the candidate filter with it.
+    void Publish(std::shared_ptr<const RuleSet> ruleSet);
 
     // The flags are read by event threads while Init, UnInit and SetEnable write them.
     std::atomic<bool> m_isInited{false};
@@ -56,6 +59,8 @@ class Tierlock final : public IRkRulePlug {
     // The rules and match modes as one value: Init swaps in a new one whole, so an event
     // never sees a configuration half replaced.
     std::atomic<std::shared_ptr<const RuleSet>> m_ruleSet{std::make_shared<const RuleSet>()};
+    // Starts empty, as the rule set does.
+    CandidateFilter m_candidateFilter;
     HostRef<IRKCache> m_spCache;
     HostRef<IRKMisKillingQuery> m_spMisKillingQuery;
     HostRef<IRKMisKillingQuery_V2> m_spMisKillingQueryV2;

@@ -23,7 +23,7 @@ uint64_t CreateTimeOf(const uint64_t* pCreateTime) {
 // A value of another width than asked for is not the property: it counts as a failed read.
 bool SizeIsExact(bool ok, uint32_t size, uint32_t expected, const char* name) {
     if (ok && size != expected) {
-        Log(LogLevel::Error, kGetTag, u"key : %s  size : %u refused", WidenAscii(name), size);
+        Log(LogLevel::Error, kGetTag, u"key : %s  size : %u refused", name, size);
         return false;
     }
     return ok;
@@ -61,7 +61,7 @@ bool ReadProperty(IRKProcessTreeCache* cache, uint32_t pid, const uint64_t* pCre
     uint32_t size = sizeof(outValue);
     const bool answered = cache->GetProcessValue(pid, pCreateTime, name, &outValue, &size);
     const bool ok = SizeIsExact(answered, size, sizeof(outValue), name);
-    Log(LogLevel::Info, kGetTag, format, pid, CreateTimeOf(pCreateTime), WidenAscii(name), outValue,
+    Log(LogLevel::Info, kGetTag, format, pid, CreateTimeOf(pCreateTime), name, outValue,
         ok ? 1 : 0);
     return ok;
 }
@@ -89,7 +89,7 @@ bool rkProcessTreeCacheHelper::SetProcessProperty(uint32_t pid, const uint64_t* 
     const bool ok = m_pCache->SetProcessValue(pid, pCreateTime, name, &copy, sizeof(copy), 0);
     Log(LogLevel::Info, "rkProcessTreeCacheHelper::SetProcessProperty",
         u"pid : %u  createtime : %llu  key : %s  value : %d  ret : %d", pid,
-        CreateTimeOf(pCreateTime), WidenAscii(name), value, ok ? 1 : 0);
+        CreateTimeOf(pCreateTime), name, value, ok ? 1 : 0);
     return ok;
 }
 
@@ -107,8 +107,7 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
         fixed = FixedPairInForce(ttl, now);
     }
     const LevelPairNames names = LevelPairInForce(fixed);
-    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", WidenAscii(names.level),
-        WidenAscii(names.subLevel));
+    Log(LogLevel::Info, kTag, u"KeyLevel : %s  KeySubLevel : %s", names.level, names.subLevel);
     if (!GetProcessProperty(pid, pCreateTime, names.level, outLevel)) {
         return false;
     }

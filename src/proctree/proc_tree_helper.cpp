@@ -39,11 +39,11 @@ bool ReadNumber(IRKProcessTreeHelperCtrl* helperCtrl, const char* tag, const cha
     if (!helperCtrl->GetNodeProperty(at.rootOffset, at.nodeOffset, at.nodePtr, name, &value,
                                      &size) ||
         size != sizeof(value)) {
-        Log(LogLevel::Error, tag, u"Key=%s ,获取属性失败", WidenAscii(name));
+        Log(LogLevel::Error, tag, u"Key=%s ,获取属性失败", name);
         return false;
     }
     outValue = value;
-    Log(LogLevel::Info, tag, format, WidenAscii(name), value);
+    Log(LogLevel::Info, tag, format, name, value);
     return true;
 }
 
@@ -423,7 +423,7 @@ bool rkProcTreeHelper::SetPropByPid(uint32_t pid, const std::u16string& value,
     const std::u16string copy = value;
     // The size travels as 32 bits: a text whose byte count does not fit is refused, not cut.
     if (copy.size() > kMaxPropertyBytes / 2) {
-        Log(LogLevel::Error, kTag, u"属性长度异常,key=%s ,Len=%u", WidenAscii(kConvertPath),
+        Log(LogLevel::Error, kTag, u"属性长度异常,key=%s ,Len=%u", kConvertPath,
             static_cast<uint32_t>(copy.size()));
         return false;
     }

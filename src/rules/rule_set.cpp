@@ -1,14 +1,6 @@
 #include "rules/rule_set.h"
 
 namespace tierlock {
-namespace {
-
-uint64_t CandidateKey(uint32_t eventClass, uint32_t ruleId) {
-    return (static_cast<uint64_t>(eventClass) << 32) | ruleId;
-}
-
-}  // namespace
-
 RuleSet::RuleSet(MatchRules rules, MatchNodes matchNodes)
     : m_rules(std::move(rules)), m_matchNodes(std::move(matchNodes)) {
     BuildIndex();

@@ -31,6 +31,18 @@ class RuleSet {
     const MatchRules& rules() const { return m_rules; }
     const MatchNodes& matchNodes() const { return m_matchNodes; }
 
+    // The key of an (event class, host rule id) pair in the candidate index.
+    static uint64_t CandidateKey(uint32_t eventClass, uint32_t ruleId) noexcept {
+        return (static_cast<uint64_t>(eventClass) << 32) | ruleId;
+    }
+    // Calls visit with the key of every pair that has at least one candidate rule.
+    template <class Visit>
+    void ForEachCandidateKey(Visit visit) const {
+        for (const auto& entry : m_candidates) {
+            visit(entry.first);
+        }
+    }
+
     // Positions in rules(), ascending, of the rules whose type is eventClass and whose ruleid
     // set holds ruleId: what a walk over every rule would find, at the cost of one lookup.
     std::span<const uint32_t> CandidatePositions(uint32_t eventClass, uint32_t ruleId) const;

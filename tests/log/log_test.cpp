@@ -21,6 +21,10 @@ TEST(FormatWide, Conversions) {
     EXPECT_EQ(FormatWide(u"[%s]", static_cast<const char16_t*>(nullptr)), u"[(null)]");
     EXPECT_EQ(FormatWide(u"no conversions"), u"no conversions");
     EXPECT_EQ(FormatWide(u"%d", true), u"1");
+    // Names are widened as they are written.
+    EXPECT_EQ(FormatWide(u"key : %s  value : %d", "FLVL_TTL", 3), u"key : FLVL_TTL  value : 3");
+    EXPECT_EQ(FormatWide(u"[%s]", static_cast<const char*>(nullptr)), u"[]");
+    EXPECT_EQ(FormatWide(u"%d", "7"), u"");
 }
 
 TEST(FormatWide, UnformattableFormatsGiveEmptyText) {

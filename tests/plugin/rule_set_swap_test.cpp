@@ -2,11 +2,15 @@
 // and a second Init keeps the match modes it does not configure again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "abi/report_records.h"
 #include "log/log.h"
 #include "plugin/tierlock.h"
 #include "simhost/framework.h"
+#include "simhost/rule_objects.h"
+#include "simhost/text.h"
 
 namespace {
 
@@ -40,6 +44,55 @@ TEST(RuleSetSwap, SecondInitReplacesRulesAndKeepsOtherModes) {
         ASSERT_TRUE(plug.Init(&framework, nullptr, 0));
         EXPECT_TRUE(plug.ruleSet()->rules().empty());
         EXPECT_EQ(plug.ruleSet()->matchNodes().size(), 2u);
+    }
+    tierlock::g_pFrame.Assign(nullptr);
+}
+
+// Events are turned away early only for pairs the configuration in force has no rule for: a
+// second Init lets the new rules' events through and turns the old ones away.
+TEST(RuleSetSwap, EventsFollowTheConfigurationInForce) {
+    simhost::Framework framework;
+    simhost::RuleTarget target;
+    simhost::RuleEngine engine(&target);
+    // True when the event reached its candidate rules.
+    auto evaluated = [&](tierlock::Tierlock& plug, int32_t eventClass, uint32_t ruleId) {
+        framework.ClearLog();
+        simhost::RuleEvent event;
+        event.record.Class = eventClass;
+        event.record.syncMode = 2;
+        event.record.uRuleId = ruleId;
+        EXPECT_EQ(plug.LastProcessEvent(&event, &engine), tierlock::kVerdictNone);
+        const auto texts = framework.texts();
+        return std::any_of(texts.begin(), texts.end(), [](const std::u16string& text) {
+            return text.find(u"[Tierlock::PRINTF_MACTCH_RULE]") != std::u16string::npos;
+        });
+    };
+    {
+        tierlock::Tierlock plug;
+        const std::string first =
+            R"({"enable":1,"matchmode":[{"modeid":1,"mode":[{"id":1,"srclvl":"70","popwnd":"a"}]}],
+                "rules":[{"id":1,"eventtype":3,"ruleid":"5,6","modeid":1}]})";
+        ASSERT_TRUE(plug.Init(&framework, first.data(), static_cast<int32_t>(first.size())));
+        plug.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
+        EXPECT_TRUE(evaluated(plug, 3, 5));
+        EXPECT_TRUE(evaluated(plug, 3, 6));
+        EXPECT_FALSE(evaluated(plug, 3, 7));
+        EXPECT_FALSE(evaluated(plug, 1, 5));
+        EXPECT_EQ(framework.texts().back(),
+                  simhost::LogLine(30, "Tierlock::LastProcessEvent",
+                                   u"This event does not require processing"));
+
+        plug.UnInit();
+        const std::string second =
+            R"({"matchmode":[],"rules":[{"id":2,"eventtype":1,"ruleid":"5","modeid":1}]})";
+        ASSERT_TRUE(plug.Init(&framework, second.data(), static_cast<int32_t>(second.size())));
+        EXPECT_TRUE(evaluated(plug, 1, 5));
+        EXPECT_FALSE(evaluated(plug, 3, 5));
+        EXPECT_FALSE(evaluated(plug, 3, 6));
+
+        plug.UnInit();
+        ASSERT_TRUE(plug.Init(&framework, nullptr, 0));
+        EXPECT_FALSE(evaluated(plug, 1, 5));
     }
     tierlock::g_pFrame.Assign(nullptr);
 }
