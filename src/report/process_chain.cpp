@@ -105,7 +105,10 @@ void SetChainNodeInfo(const ReportContext& context, const RkEventRecord& record,
     const uint32_t pid = ChainProcessId(record);
     uint64_t createTime = 0;
     const auto* current = event ? static_cast<const RkEventRecord*>(event->GetRecord()) : nullptr;
-    if (current && current->recordSize == kRecordSizeWithExtBundle && current->extBundle) {
+    // The recorded time is the acting process's: a created process is found by its id alone,
+    // since its own time paired with another process's would match no process at all.
+    if (pid == record.ProcessId && current && current->recordSize == kRecordSizeWithExtBundle &&
+        current->extBundle) {
         current->extBundle->GetInt64("real_current_pid_time", &createTime);
         Log(LogLevel::Info, kTreeTag, u"pid=%d create_time=%llu", pid, createTime);
     }

@@ -246,4 +246,26 @@ TEST_F(TreeChain, AMissingTreeOrChainStoresNothing) {
     EXPECT_FALSE(HasBlock());
 }
 
+TEST_F(TreeChain, ACreatedProcessIsFoundByItsIdNotByTheActingProcesssTime) {
+    uint32_t acting = 0;
+    uint32_t created = 0;
+    const auto actingNode = Add(u"C:\\installer.exe", 0, 777, acting);
+    Add(u"C:\\setup.exe", actingNode, 999, created);
+    IASBundle* ext = nullptr;
+    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
+    ext->PutInt64("real_current_pid_time", 777, 0);
+    event_.record.extBundle = ext;
+    record_.ProcessId = acting;
+    record_.Class = tierlock::kClassProcess;
+    record_.operation = 1;
+    record_.TargetProcessId = created;
+    Run();
+    ext->Release();
+    const Bytes bytes = Block();
+    ASSERT_EQ(U32At(bytes, 0), 2u);
+    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\installer.exe");
+    EXPECT_EQ(EntryPath(bytes, 1), u"C:\\setup.exe");
+    EXPECT_EQ(LinesTagged(kTreeTag), 3u);  // no time line: the time is not the created process's
+}
+
 }  // namespace
