@@ -73,28 +73,4 @@ TEST(CandidateRules, IndexFindsWhatTheWalkFindsWithTheSameLines) {
     EXPECT_GT(indexed.texts().size(), 100u);  // the comparison saw many candidates
 }
 
-TEST(CandidateRules, ParsedDocumentKeepsEarlierModesAndIndexesItsOwnRules) {
-    tierlock::ParsedOptions options;
-    bool parsed = false;
-    const auto first = RuleSet::Parse(
-        R"({"matchmode":[{"modeid":1,"mode":[{"id":1,"srclvl":"70","popwnd":"a"}]}],
-            "rules":[{"id":1,"eventtype":3,"ruleid":"5,6","modeid":1}]})",
-        nullptr, options, parsed);
-    ASSERT_TRUE(parsed);
-    const auto second = RuleSet::Parse(
-        R"({"matchmode":[{"modeid":2,"mode":[{"id":1,"srclvl":"10","popwnd":"b"}]}],
-            "rules":[{"id":2,"eventtype":-1,"ruleid":"6","modeid":1}]})",
-        first.get(), options, parsed);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(second->matchNodes().size(), 2u);
-    ASSERT_EQ(second->rules().size(), 1u);
-    EXPECT_TRUE(second->CandidatePositions(3, 6).empty());
-    EXPECT_EQ(std::vector<uint32_t>(second->CandidatePositions(0xFFFFFFFF, 6).begin(),
-                                    second->CandidatePositions(0xFFFFFFFF, 6).end()),
-              (std::vector<uint32_t>{0}));
-    // The earlier value is untouched: an event still holding it sees its own rules.
-    EXPECT_EQ(first->CandidatePositions(3, 5).size(), 1u);
-    EXPECT_EQ(RuleSet::WithoutRules(second.get())->matchNodes().size(), 2u);
-}
-
 }  // namespace

@@ -57,108 +57,94 @@ class ParentLevel : public LevelTest {
     }
 };
 
-TEST_F(ParentLevel, CacheDescribesTheParentAndChoosesTheMask) {
-    UseCache();
-    for (const ParentSetup& setup : kSetups) {
-        SCOPED_TRACE(std::to_string(setup.level) + "." + std::to_string(setup.subLevel) + " " +
-                     std::to_string(setup.expiry.value_or(99)));
-        const uint32_t child = NewPid();
-        const uint32_t parent = NewPid();
-        const uint64_t created = 0x0102030405060708ull + parent;
-        const std::u16string path = u"C:\\p\\parent" + Num(parent) + u".exe";
-        cache_.AddProcess(child, 77, parent, u"C:\\child.exe");
-        cache_.AddProcess(parent, created, 4, path);
-        cache_.SetInt(parent, "LEVEL", setup.level);
-        cache_.SetInt(parent, "SUB_LEVEL", setup.subLevel);
-        cache_.SetInt(parent, "FIX_LEVEL", 60);
-        cache_.SetInt(parent, "FIX_SUB_LEVEL", 2);
-        // A signature answer: counts for every mask sent, since the test is 0x1DF.
-        v2_.Answer(path, {true, 0, 0x8});
-        AtOneSecond([&](uint64_t now) {
-            if (setup.expiry) {
-                cache_.SetUInt64(parent, "FLVL_TTL", Expiry(setup, now));
-            }
-            framework_.ClearLog();
-            const Resolved resolved = Resolve(child);
-            EXPECT_TRUE(resolved.result);
-            EXPECT_EQ(resolved.level, 10);
-            EXPECT_EQ(resolved.subLevel, setup.pair.second);
-        });
-        const auto call = v2_.calls().back();
-        EXPECT_EQ(call.path, path);
-        EXPECT_EQ(call.parameters.at("match_type").second, setup.mask);
-        EXPECT_EQ(call.parameters.at("update_process_level").second, 1u);
-        EXPECT_EQ(call.parameters.at("process_id").second, parent);
-        EXPECT_EQ(call.parameters.at("process_create_time").second, created);
-        // The acting process is looked up, then its parent by the id the record names.
-        const auto asked = cache_.infoRequests();
-        EXPECT_EQ(std::vector<uint32_t>(asked.end() - 2, asked.end()),
-                  (std::vector<uint32_t>{child, parent}));
-
-        const auto [level, subLevel] = setup.pair;
-        const std::u16string pair = Num(level) + u"." + Num(subLevel);
-        std::vector<std::u16string> expected;
-        const bool fixed = setup.pair.first == 60;
-        if (fixed) {
-            expected.push_back(LogLine(30, kTag, u"存在有效的fixlevel"));
+// The same parent, described by the cache (found by the id its child's record names) or by the
+// tree (whose root is given back), gives the same pair, mask and lines.
+TEST_F(ParentLevel, CacheOrTreeDescribesTheParentAndChoosesTheMask) {
+    for (const bool fromCache : {false, true}) {  // the cache, once carried, is used
+        if (fromCache) {
+            UseCache();
         }
-        if (setup.mask == 0x17) {
+        for (const ParentSetup& setup : kSetups) {
+            SCOPED_TRACE(std::string(fromCache ? "cache " : "tree ") + std::to_string(setup.level) +
+                         "." + std::to_string(setup.subLevel) + " " +
+                         std::to_string(setup.expiry.value_or(99)));
+            const uint32_t child = NewPid();
+            const uint32_t parent = NewPid();
+            const uint64_t created = 0x0102030405060708ull + parent;
+            const std::u16string path = u"C:\\p\\parent" + Num(parent) + u".exe";
+            std::function<void(const char*, int32_t)> setInt;
+            std::function<void(uint64_t)> setExpiry;
+            if (fromCache) {
+                cache_.AddProcess(child, 77, parent, u"C:\\child.exe");
+                cache_.AddProcess(parent, created, 4, path);
+                setInt = [&](const char* name, int32_t value) {
+                    cache_.SetInt(parent, name, value);
+                };
+                setExpiry = [&](uint64_t value) { cache_.SetUInt64(parent, "FLVL_TTL", value); };
+            } else {
+                const auto node = AddNode(parent, path, 0, created);
+                AddNode(child, u"C:\\t\\child.exe", node, 1);
+                setInt = [&, node](const char* name, int32_t value) {
+                    Tree().SetInt32(node, name, value);
+                };
+                setExpiry = [&, node](uint64_t value) {
+                    Tree().SetUInt64(node, "FLVL_TTL", value);
+                };
+            }
+            setInt("LEVEL", setup.level);
+            setInt("SUB_LEVEL", setup.subLevel);
+            setInt("FIX_LEVEL", 60);
+            setInt("FIX_SUB_LEVEL", 2);
+            // A signature answer: counts for every mask sent, since the test is 0x1DF.
+            v2_.Answer(path, {true, 0, 0x8});
+            AtOneSecond([&](uint64_t now) {
+                if (setup.expiry) {
+                    setExpiry(Expiry(setup, now));
+                }
+                framework_.ClearLog();
+                const Resolved resolved = Resolve(child);
+                EXPECT_TRUE(resolved.result);
+                EXPECT_EQ(resolved.level, 10);
+                EXPECT_EQ(resolved.subLevel, setup.pair.second);
+            });
+            const auto call = v2_.calls().back();
+            EXPECT_EQ(call.path, path);
+            EXPECT_EQ(call.parameters.at("match_type").second, setup.mask);
+            EXPECT_EQ(call.parameters.at("update_process_level").second, 1u);
+            EXPECT_EQ(call.parameters.at("process_id").second, parent);
+            EXPECT_EQ(call.parameters.at("process_create_time").second, created);
+            if (fromCache) {
+                // The acting process is looked up, then its parent by the id the record names.
+                const auto asked = cache_.infoRequests();
+                EXPECT_EQ(std::vector<uint32_t>(asked.end() - 2, asked.end()),
+                          (std::vector<uint32_t>{child, parent}));
+            }
+
+            const std::u16string pair = Num(setup.pair.first) + u"." + Num(setup.pair.second);
+            std::vector<std::u16string> expected;
+            // The cache path names the fixed pair and the process it read; the tree's does not.
+            if (fromCache && setup.pair.first == 60) {
+                expected.push_back(LogLine(30, kTag, u"存在有效的fixlevel"));
+            }
+            if (setup.mask == 0x17) {
+                expected.push_back(
+                    LogLine(30, kTag,
+                            u"该项存在fixlevel || 70 || 10 || .3 ,不需要白签名修正,level=" + pair));
+            }
+            if (fromCache) {
+                expected.push_back(LogLine(
+                    30, kTag,
+                    u"pid=" + Num(parent) + u" create_time=" + Num(created) + u" path=" + path));
+            }
             expected.push_back(LogLine(
-                30, kTag, u"该项存在fixlevel || 70 || 10 || .3 ,不需要白签名修正,level=" + pair));
+                30, kTag,
+                u"获取父进程原始等级，current_pid=" + Num(child) + u" level=" + pair + u" ret=1"));
+            expected.push_back(
+                LogLine(30, kTag, u"IsCanSkipReport成功，path=" + path + u" MatchType=8"));
+            expected.push_back(LogLine(
+                30, kTag, u"文件命中了用户信任和白签名，修正等级为10，path=" + path + u" "));
+            EXPECT_EQ(Lines(kTag), expected);
         }
-        expected.push_back(LogLine(
-            30, kTag, u"pid=" + Num(parent) + u" create_time=" + Num(created) + u" path=" + path));
-        expected.push_back(LogLine(
-            30, kTag,
-            u"获取父进程原始等级，current_pid=" + Num(child) + u" level=" + pair + u" ret=1"));
-        expected.push_back(
-            LogLine(30, kTag, u"IsCanSkipReport成功，path=" + path + u" MatchType=8"));
-        expected.push_back(
-            LogLine(30, kTag, u"文件命中了用户信任和白签名，修正等级为10，path=" + path + u" "));
-        EXPECT_EQ(Lines(kTag), expected);
-    }
-}
-
-TEST_F(ParentLevel, TreeGivesTheSameAnswersAndReleasesItsRoot) {
-    for (const ParentSetup& setup : kSetups) {
-        SCOPED_TRACE(std::to_string(setup.level) + "." + std::to_string(setup.subLevel) + " " +
-                     std::to_string(setup.expiry.value_or(99)));
-        const uint32_t parentPid = NewPid();
-        const uint64_t created = 900 + parentPid;
-        const std::u16string path = u"C:\\t\\parent" + Num(parentPid) + u".exe";
-        const auto parent = AddNode(parentPid, path, 0, created);
-        const uint32_t child = NewPid();
-        AddNode(child, u"C:\\t\\child.exe", parent, 1);
-        Tree().SetInt32(parent, "LEVEL", setup.level);
-        Tree().SetInt32(parent, "SUB_LEVEL", setup.subLevel);
-        Tree().SetInt32(parent, "FIX_LEVEL", 60);
-        Tree().SetInt32(parent, "FIX_SUB_LEVEL", 2);
-        v2_.Answer(path, {true, 0, 0x40});
-        AtOneSecond([&](uint64_t now) {
-            if (setup.expiry) {
-                Tree().SetUInt64(parent, "FLVL_TTL", Expiry(setup, now));
-            }
-            framework_.ClearLog();
-            const Resolved resolved = Resolve(child);
-            EXPECT_TRUE(resolved.result);
-            EXPECT_EQ(resolved.level, 10);
-            EXPECT_EQ(resolved.subLevel, setup.pair.second);
-        });
-        const auto call = v2_.calls().back();
-        EXPECT_EQ(call.path, path);
-        EXPECT_EQ(call.parameters.at("match_type").second, setup.mask);
-        EXPECT_EQ(call.parameters.at("process_id").second, parentPid);
-        EXPECT_EQ(call.parameters.at("process_create_time").second, created);
-        EXPECT_EQ(Tree().heldRoots(), 0u);
-        const std::u16string pair = Num(setup.pair.first) + u"." + Num(setup.pair.second);
-        EXPECT_EQ(
-            Lines(kTag).front(),
-            setup.mask == 0x17
-                ? LogLine(30, kTag,
-                          u"该项存在fixlevel || 70 || 10 || .3 ,不需要白签名修正,level=" + pair)
-                : LogLine(30, kTag,
-                          u"获取父进程原始等级，current_pid=" + Num(child) + u" level=" + pair +
-                              u" ret=1"));
     }
 }
 

@@ -91,27 +91,6 @@ TEST_F(TrustQueryTest, FirstVersionSendsTheMaskAndReadsItBack) {
     EXPECT_EQ(answer.matchType, 0x2u);
 }
 
-TEST_F(TrustQueryTest, AnswersAreReadAgainstTheCallersTestMask) {
-    const TrustServices services{&v2_, nullptr, false};
-    v2_.Answer(u"user", {true, 0, 0x2});
-    v2_.Answer(u"signer", {true, 0, 0x40});
-    v2_.Answer(u"other", {true, 1, 0x20});
-    v2_.Answer(u"refused", {false, 1, 0x17});
-    auto ask = [&](const char16_t* path) {
-        return QueryTrust(services, path, TrustQuery{TrustCaller::FileLevel, 0x17});
-    };
-    EXPECT_TRUE(ask(u"user").Matches(tierlock::kMatchUserTrust));
-    EXPECT_FALSE(ask(u"user").Matches(tierlock::kMatchWhiteSignature));
-    EXPECT_TRUE(ask(u"signer").Matches(tierlock::kMatchWhiteSignature));
-    EXPECT_TRUE(ask(u"signer").Matches(tierlock::kMatchEither));
-    for (uint32_t mask :
-         {tierlock::kMatchUserTrust, tierlock::kMatchWhiteSignature, tierlock::kMatchEither}) {
-        EXPECT_FALSE(ask(u"other").Matches(mask));
-        EXPECT_FALSE(ask(u"refused").Matches(mask));
-    }
-    EXPECT_FALSE(ask(u"refused").answered);
-}
-
 TEST_F(TrustQueryTest, NoServiceNoQuery) {
     const auto answer =
         QueryTrust(TrustServices{}, u"C:\\a.exe", TrustQuery{TrustCaller::FileLevel, 0x17});

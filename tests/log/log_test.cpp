@@ -43,29 +43,24 @@ class LogWriter : public ::testing::Test {
     simhost::Framework framework_;
 };
 
+// One host line per call: line breaks inside a message travel within it, a text ends at its
+// first zero.
 TEST_F(LogWriter, LayoutOfEachLevel) {
+    const char16_t withZero[] = {u'a', 0, u'b', 0};
     tierlock::Log(LogLevel::Info, "Tierlock::Init", u"Init ok");
     tierlock::Log(LogLevel::Error, "GetTarget", u"code=%d", 3);
     tierlock::Log(LogLevel::Core, "rkProcTreeHelper::FindNode", u"%s", u"");
+    tierlock::Log(LogLevel::Info, "T", u"a\r\n b");
+    tierlock::Log(LogLevel::Info, "T", u"%s|", withZero);
     const std::vector<std::u16string> expected = {
         u"[tierlock][INFO ][Tierlock::Init] Init ok\n",
         u"[tierlock][ERROR][GetTarget] code=3\n",
         u"[tierlock][CORE ][rkProcTreeHelper::FindNode] \n",
+        u"[tierlock][INFO ][T] a\r\n b\n",
+        u"[tierlock][INFO ][T] a|\n",
     };
     EXPECT_EQ(framework_.texts(), expected);
     EXPECT_EQ(framework_.lines()[1].level, 35);
-}
-
-TEST_F(LogWriter, MessageWithLineBreaksTravelsAsOneLine) {
-    tierlock::Log(LogLevel::Info, "T", u"a\r\n b");
-    ASSERT_EQ(framework_.lines().size(), 1u);
-    EXPECT_EQ(framework_.texts()[0], u"[tierlock][INFO ][T] a\r\n b\n");
-}
-
-TEST_F(LogWriter, TextEndsAtTheFirstZero) {
-    const char16_t withZero[] = {u'a', 0, u'b', 0};
-    tierlock::Log(LogLevel::Info, "T", u"%s|", withZero);
-    EXPECT_EQ(framework_.texts()[0], u"[tierlock][INFO ][T] a|\n");
 }
 
 TEST_F(LogWriter, SilentWithoutFramework) {

@@ -155,27 +155,44 @@ class RegistryDetails : public ReportTest {
     static constexpr const char* kTag = "Tierlock::SetRegInfo";
 };
 
-TEST_F(RegistryDetails, SetValueStoresBothDataBlocksCutToTheirFields) {
+// A changed value keeps its new data in the second block and its old data in the first, a
+// deleted one its data in the first; each cut to its 1024-byte field.
+TEST_F(RegistryDetails, ValueDataBlocksCutToTheirFields) {
     const std::string newData = std::string(1024, 'n') + std::string(1976, 'x');
-    const std::string oldData = "old";
+    const struct {
+        int32_t operation;
+        uint32_t valueType;
+        Bytes firstBlock, secondBlock;  // at 5720 and 6744
+        std::u16string detail;
+    } cases[] = {
+        {tierlock::kRegistrySetValue,
+         1,
+         {'o', 'l', 'd', 0},
+         Bytes(1024, 'n'),
+         u"注册表改值:path=HKLM\\Software\\Run key=Updater"},
+        {tierlock::kRegistryDeleteValue, 4, Bytes(1024, 'n'), Bytes(1024, 0),
+         u"注册表删除:path=HKLM\\Software\\Run key=Updater"},
+    };
     record_.drvReq.m_Registry.m_KeyName = u"HKLM\\Software\\Run";
     record_.valueName = u"Updater";
-    record_.valueType = 1;
     record_.firstValueData = newData.data();
     record_.firstValueSize = 3000;
-    record_.secondValueData = oldData.data();
+    record_.secondValueData = "old";
     record_.secondValueSize = 3;
-    std::u16string detail;
-    const Bytes bytes = Run(tierlock::kRegistrySetValue, detail);
-
-    EXPECT_EQ(U32At(bytes, 0), 3u);
-    EXPECT_EQ(TextAt(bytes, 580, 260), u"HKLM\\Software\\Run");
-    EXPECT_EQ(TextAt(bytes, 1100, 260), u"Updater");
-    EXPECT_EQ(U32At(bytes, 5716), 1u);
-    EXPECT_EQ(BytesAt(bytes, 6744, 1024), Bytes(1024, 'n'));
-    EXPECT_EQ(BytesAt(bytes, 5720, 4), (Bytes{'o', 'l', 'd', 0}));
-    EXPECT_TRUE(AllZero(bytes, 3668, 2048));
-    EXPECT_EQ(detail, u"注册表改值:path=HKLM\\Software\\Run key=Updater");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.operation);
+        record_.valueType = c.valueType;
+        std::u16string detail;
+        const Bytes bytes = Run(c.operation, detail);
+        EXPECT_EQ(U32At(bytes, 0), 3u);
+        EXPECT_EQ(TextAt(bytes, 580, 260), u"HKLM\\Software\\Run");
+        EXPECT_EQ(TextAt(bytes, 1100, 260), u"Updater");
+        EXPECT_EQ(U32At(bytes, 5716), c.valueType);
+        EXPECT_EQ(BytesAt(bytes, 5720, c.firstBlock.size()), c.firstBlock);
+        EXPECT_EQ(BytesAt(bytes, 6744, 1024), c.secondBlock);
+        EXPECT_TRUE(AllZero(bytes, 3668, 2048));
+        EXPECT_EQ(detail, c.detail);
+    }
 }
 
 TEST_F(RegistryDetails, EveryOperationFillsItsFieldsAndDetail) {
@@ -221,22 +238,6 @@ TEST_F(RegistryDetails, EveryOperationFillsItsFieldsAndDetail) {
             EXPECT_TRUE(HasLine(kError, kTag, c.error));
         }
     }
-}
-
-TEST_F(RegistryDetails, DeleteValueKeepsItsDataInTheFirstBlock) {
-    const std::string data = "gone";
-    record_.drvReq.m_Registry.m_KeyName = u"HKCU\\A";
-    record_.valueName = u"V";
-    record_.valueType = 4;
-    record_.firstValueData = data.data();
-    record_.firstValueSize = 4;
-    record_.secondValueData = data.data();
-    record_.secondValueSize = 4;
-    std::u16string detail;
-    const Bytes bytes = Run(tierlock::kRegistryDeleteValue, detail);
-    EXPECT_EQ(U32At(bytes, 5716), 4u);
-    EXPECT_EQ(BytesAt(bytes, 5720, 5), (Bytes{'g', 'o', 'n', 'e', 0}));
-    EXPECT_TRUE(AllZero(bytes, 6744, 1024));
 }
 
 class ProcessCreateDetails : public ReportTest {

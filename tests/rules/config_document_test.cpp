@@ -112,6 +112,23 @@ TEST(ConfigModel, KeysAreExactAndTheFirstOfTwoCounts) {
     EXPECT_EQ(model.rules[0].mode_id, 1u);
 }
 
+TEST(ConfigModel, RulesAndItemsAreSortedByUnsignedId) {
+    const ParsedModel model = ParseModel(R"({"matchmode":[{"modeid":1,"mode":[
+        {"id":3,"srclvl":"3","popwnd":"x"},{"id":1,"srclvl":"1","popwnd":"x"},
+        {"id":-1,"srclvl":"9","popwnd":"x"},{"id":2,"srclvl":"2","popwnd":"x"}]}],
+        "rules":[{"id":9,"modeid":1},{"id":-1,"modeid":1},{"id":4,"modeid":1}]})");
+    std::vector<uint32_t> ruleIds, itemIds;
+    for (const auto& rule : model.rules) {
+        ruleIds.push_back(rule.id);
+    }
+    for (const auto& item : model.Items(1)) {
+        itemIds.push_back(item.id);
+    }
+    EXPECT_EQ(ruleIds, (std::vector<uint32_t>{4, 9, 4294967295u}));
+    EXPECT_EQ(itemIds, (std::vector<uint32_t>{1, 2, 3, 4294967295u}));
+    EXPECT_FALSE(model.options.enable.has_value());
+}
+
 TEST_F(ConfigDocument, ElementsThatAreNotObjectsAreSkipped) {
     const std::string config = R"({"matchmode":[1,"x",null,[],
         {"modeid":1,"mode":[7,{"id":1,"srclvl":"70","popwnd":"x"}]}],

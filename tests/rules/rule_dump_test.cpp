@@ -29,9 +29,9 @@ TEST_F(PluginTest, RuleDumpWritesNumbersSigned) {
     IRkRulePlug* plug = NewPlug();
     ASSERT_TRUE(InitWith(plug, R"({"matchmode":[{"modeid":-2,"mode":[
         {"id":-3,"srclvl":"70.99999999999","popwnd":"x"}]}],
-      "rules":[{"id":-4,"ruleid":"-1,7","modeid":-2}]})"));
+      "rules":[{"id":-4,"eventtype":-5,"ruleid":"-1,7","modeid":-2}]})"));
     const std::u16string expected =
-        u"[tierlock][INFO ][Tierlock::PRINTF_MACTCH_RULE] id=-4 type=0 mode_id=-2 report_type=0 "
+        u"[tierlock][INFO ][Tierlock::PRINTF_MACTCH_RULE] id=-4 type=-5 mode_id=-2 report_type=0 "
         u"\r\n [tierlock] ruleid:|7| |-1| "
         u"\r\n [tierlock]  MatchmodeSize=1"
         u"\r\n [tierlock]====== modeIndex=-3   ======>"
