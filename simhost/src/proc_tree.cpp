@@ -164,6 +164,18 @@ void ProcessTree::ClearCalls() {
     propertyAccesses_.clear();
 }
 
+void ProcessTree::Reset() {
+    std::lock_guard lock(mutex_);
+    nodes_.clear();
+    holds_.clear();
+    chainViews_.clear();
+    nextChainRoot_ = 0;
+    underflows_ = 0;
+    std::fill(std::begin(failing_), std::end(failing_), false);
+    std::fill(std::begin(calls_), std::end(calls_), 0);
+    propertyAccesses_.clear();
+}
+
 bool ProcessTree::Enter(TreeOp op) {
     ++calls_[static_cast<size_t>(op)];
     return !failing_[static_cast<size_t>(op)];

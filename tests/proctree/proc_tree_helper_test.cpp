@@ -183,3 +183,40 @@ TEST_F(ProcTreeTest, LevelWritesAndFixedLevelExpiry) {
 }
 
 }  // namespace
+
+// The fuzzer serves one tree for the whole run and starts each input from a reset: nothing of
+// the previous input may answer afterwards, while the objects handed to the helper stay.
+TEST(SimulatedTree, ResetLeavesAFreshTreeBehindTheSameObjects) {
+    simhost::ProcessTree tree;
+    IRKProcTreeV3Ctrl* ctrl = tree.ctrl();
+    ctrl->AddRef();
+    const simhost::NodeId top = tree.AddProcess({8, u"C:\\top.exe", 0, 0});
+    tree.AddProcess({12, u"C:\\child.exe", 0, 0}, top);
+    uint32_t root = 0;
+    uint32_t node = 0;
+    ASSERT_TRUE(ctrl->FindNodeByPid(12, nullptr, &root, &node));
+    ASSERT_TRUE(ctrl->GetChainNodes(12, nullptr, &root, &node));
+    ctrl->ReleaseRoot(0x7777);
+    tree.SetFailing(simhost::TreeOp::GetNodePath, true);
+
+    tree.Reset();
+    EXPECT_EQ(tree.heldRoots(), 0u);
+    EXPECT_EQ(tree.releaseUnderflows(), 0u);
+    EXPECT_EQ(tree.calls(simhost::TreeOp::FindNodeByPid), 0u);
+    EXPECT_FALSE(ctrl->FindNodeByPid(12, nullptr, &root, &node));
+    EXPECT_FALSE(tree.helper()->GetNodePtr(root, node, &node));
+
+    const simhost::NodeId fresh = tree.AddProcess({16, u"C:\\new.exe", 0, 0});
+    EXPECT_EQ(fresh, 1u);
+    ASSERT_TRUE(ctrl->FindNodeByPid(16, nullptr, &root, &node));
+    uint32_t ptr = 0;
+    uint32_t length = 0;
+    ASSERT_TRUE(tree.helper()->GetNodePtr(root, node, &ptr));
+    EXPECT_TRUE(
+        tree.helper()->GetNodePath(root, node, ptr, nullptr, &length));  // no longer failing
+    EXPECT_EQ(length, 10u);
+    ctrl->ReleaseRoot(root);
+    EXPECT_EQ(tree.heldRoots(), 0u);
+    EXPECT_EQ(tree.ctrl()->refs(), 1u);
+    ctrl->Release();
+}

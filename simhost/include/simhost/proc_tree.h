@@ -141,6 +141,10 @@ class ProcessTree {
     std::vector<PropertyAccess> propertyAccesses() const;
     void ClearCalls();
 
+    // Forgets every process, held root, failure and recorded call: a fresh tree behind the
+    // same ctrl and helper objects, for a process-wide helper that keeps the first ones given.
+    void Reset();
+
   private:
     friend class ProcTreeCtrl;
     friend class ProcTreeHelperCtrl;
