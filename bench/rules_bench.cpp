@@ -11,6 +11,7 @@
 #include <rapidjson/document.h>
 
 #include "engine/candidate_rules.h"
+#include "generated_config.h"
 #include "rules/rule_set.h"
 
 namespace {
@@ -83,26 +84,8 @@ void BM_CandidatesLinear(benchmark::State& state) {
 }
 BENCHMARK(BM_CandidatesLinear)->Arg(10)->Arg(1000)->Arg(100000);
 
-std::string MakeConfiguration(size_t ruleCount) {
-    std::string text = R"({"enable":1,"matchmode":[)";
-    for (int mode = 1; mode <= 4; ++mode) {
-        text +=
-            (mode > 1 ? "," : "") + std::string(R"({"modeid":)") + std::to_string(mode) +
-            R"(,"mode":[{"id":1,"srclvl":"70.0-5,40","dstlvl":"10","plvl":"","chainlvl":"70",)" +
-            R"("popwnd":"block"}]})";
-    }
-    text += R"(],"rules":[)";
-    for (size_t i = 0; i < ruleCount; ++i) {
-        text += (i > 0 ? "," : "") + std::string(R"({"id":)") + std::to_string(i) +
-                R"(,"eventtype":)" + std::to_string(1 + i % 3) + R"(,"reporttype":1,"ruleid":")" +
-                std::to_string(i % 997) + "," + std::to_string(i % 89) + R"(","modeid":)" +
-                std::to_string(1 + i % 4) + "}";
-    }
-    return text + "]}";
-}
-
 void BM_RuleSetParse(benchmark::State& state) {
-    const std::string text = MakeConfiguration(static_cast<size_t>(state.range(0)));
+    const std::string text = bench::ManyRulesConfiguration(static_cast<size_t>(state.range(0)));
     for (auto _ : state) {
         tierlock::ParsedOptions options;
         bool parsed = false;
@@ -118,7 +101,7 @@ void BM_RuleSetParse(benchmark::State& state) {
 BENCHMARK(BM_RuleSetParse)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 void BM_RapidJsonParse(benchmark::State& state) {
-    const std::string text = MakeConfiguration(static_cast<size_t>(state.range(0)));
+    const std::string text = bench::ManyRulesConfiguration(static_cast<size_t>(state.range(0)));
     for (auto _ : state) {
         rapidjson::Document document;
         document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
