@@ -7,15 +7,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Tags of request values.
-constexpr uint32_t kTagInt32 = 1;
-constexpr uint32_t kTagWide = 2;
-constexpr uint32_t kTagNarrow = 3;
-constexpr uint32_t kTagBlock = 4;
-constexpr uint32_t kTagInt64 = 5;
-
-constexpr size_t kRuleInfoSize = 1052;
-
 uint32_t U32At(const Bytes& bytes, size_t offset) {
     uint32_t value = 0;
     for (size_t i = 0; i < 4; ++i) {
@@ -93,13 +84,13 @@ struct Decoder {
     }
 
     std::optional<int32_t> Int32(const char16_t* key) {
-        auto bytes = Expect(key, kTagInt32, 4);
+        auto bytes = Expect(key, tierlock::kTagInt32, 4);
         return bytes ? std::optional<int32_t>(static_cast<int32_t>(U32At(*bytes, 0)))
                      : std::nullopt;
     }
 
     std::optional<std::u16string> Wide(const char16_t* key) {
-        auto bytes = Expect(key, kTagWide, 0);
+        auto bytes = Expect(key, tierlock::kTagWideText, 0);
         if (!bytes) {
             return std::nullopt;
         }
@@ -142,7 +133,7 @@ struct Decoder {
     }
 
     void Rule() {
-        auto bytes = Expect(u"ruleInfo", kTagBlock, kRuleInfoSize);
+        auto bytes = Expect(u"ruleInfo", tierlock::kReportBlockTag, tierlock::kRuleInfoSize);
         if (!bytes) {
             return;
         }
@@ -190,7 +181,7 @@ struct Decoder {
     }
 
     void Targets() {
-        auto block = Expect(u"TargetList", kTagBlock, 0);
+        auto block = Expect(u"TargetList", tierlock::kReportBlockTag, 0);
         if (!block) {
             return;
         }
@@ -215,7 +206,7 @@ struct Decoder {
     }
 
     void Chain() {
-        auto block = Expect(u"ProcessChain", kTagBlock, 0);
+        auto block = Expect(u"ProcessChain", tierlock::kReportBlockTag, 0);
         if (!block) {
             return;
         }
@@ -248,14 +239,14 @@ struct Decoder {
         if (auto pid = Int32(u"ProcessId")) {
             out.processId = static_cast<uint32_t>(*pid);
         }
-        if (auto time = Expect(u"ProcessCreatetime", kTagInt64, 8)) {
+        if (auto time = Expect(u"ProcessCreatetime", tierlock::kTagInt64, 8)) {
             out.processCreatetime = U64At(*time, 0);
         }
         out.processPath = Wide(u"ProcessPath");
         out.processCmd = Wide(u"ProcessCmd");
         out.waitId = Int32(u"WaitId");
         Rule();
-        if (auto text = Expect(u"PopWin", kTagNarrow, 0)) {
+        if (auto text = Expect(u"PopWin", tierlock::kTagNarrowText, 0)) {
             out.popWin = std::string(text->begin(), text->end());
         }
         Targets();

@@ -3,14 +3,15 @@
 #include <cstring>
 
 #include "abi/bundle.h"
+#include "abi/records.h"
 
 namespace tierlock_host {
 namespace {
 
-constexpr int32_t kClassFile = 1;
-constexpr int32_t kClassRegistry = 2;
-constexpr int32_t kClassProcess = 3;
-constexpr int32_t kSynchronous = 2;
+using tierlock::kClassFile;
+using tierlock::kClassProcess;
+using tierlock::kClassRegistry;
+// An event no pop-up may answer.
 constexpr int32_t kAsynchronous = 1;
 constexpr uint32_t kPropertyDangerous = 2;
 constexpr uint32_t kPropertyPass = 4;
@@ -158,7 +159,7 @@ std::unique_ptr<EventObjects> ScenarioHost::MakeEvent(const ScenarioEvent& event
     const ScenarioProcess& acting = *scenario_.FindProcess(event.process);
     record.Class = event.eventClass;
     record.operation = event.operation;
-    record.syncMode = event.synchronous ? kSynchronous : kAsynchronous;
+    record.syncMode = event.synchronous ? tierlock::kSyncModeSynchronous : kAsynchronous;
     record.uRuleId = event.ruleId;
     record.GroupId = event.groupId;
     record.ProcessId = acting.pid;
