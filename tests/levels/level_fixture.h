@@ -124,14 +124,7 @@ class LevelTest : public ::testing::Test {
 
     // The lines written under one function tag, in order.
     std::vector<std::u16string> Lines(const std::string& tag) const {
-        const std::u16string mark = u"][" + simhost::ToUtf16(tag) + u"] ";
-        std::vector<std::u16string> lines;
-        for (const auto& text : framework_.texts()) {
-            if (text.find(mark) != std::u16string::npos) {
-                lines.push_back(text);
-            }
-        }
-        return lines;
+        return framework_.textsTagged(tag);
     }
 
     simhost::Framework framework_;

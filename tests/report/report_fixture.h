@@ -156,13 +156,7 @@ class ReportTest : public ::testing::Test {
         const auto line = simhost::LogLine(level, tag, message);
         return std::find(texts.begin(), texts.end(), line) != texts.end();
     }
-    size_t LinesTagged(const char* tag) const {
-        const std::u16string marker = u"[" + simhost::ToUtf16(tag) + u"]";
-        const auto texts = framework_.texts();
-        return static_cast<size_t>(std::count_if(texts.begin(), texts.end(), [&](const auto& t) {
-            return t.find(marker) != std::u16string::npos;
-        }));
-    }
+    size_t LinesTagged(const char* tag) const { return framework_.textsTagged(tag).size(); }
 
     simhost::Framework framework_;
     BaseComponent component_;
