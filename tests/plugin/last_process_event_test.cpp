@@ -406,6 +406,7 @@ TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
     constexpr int kEvents = 50;
     std::atomic<int> shown{0};
     std::atomic<int> odd{0};
+    std::atomic<bool> settled{false};
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
         workers.emplace_back([&] {
@@ -417,7 +418,10 @@ TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
             tierlock::RkItemRecord item = items_.front();
             target.items[1] = &item;
             simhost::RuleEngine engine(&target);
-            for (int i = 0; i < kEvents; ++i) {
+            // Events during the replacements, then as many once the last Init has finished:
+            // how many of the first land while the plug-in is initialised depends on timing.
+            for (int late = 0; late < kEvents;) {
+                late += settled ? 1 : 0;
                 event.record.PPID = 50;
                 const int32_t verdict = plug_->LastProcessEvent(&event, &engine);
                 if (verdict == 2) {
@@ -431,8 +435,9 @@ TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
     }
     for (int i = 0; i < 5; ++i) {
         plug_->UnInit();
-        ASSERT_TRUE(InitWith(plug_, kConfig));
+        EXPECT_TRUE(InitWith(plug_, kConfig));
     }
+    settled = true;
     for (std::thread& worker : workers) {
         worker.join();
     }
