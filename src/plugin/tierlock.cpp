@@ -27,7 +27,7 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
         }
         g_pFrame.Assign(pFramework);
         // The rules start over; the match modes stay unless the text configures them again.
-        const std::shared_ptr<const RuleSet> previous = m_ruleSet.load();
+        const std::shared_ptr<const RuleSet> previous = ruleSet();
         // A null text with a length would be read out of bounds: it counts as no configuration.
         if (configLength > 0 && config) {
             LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)),
@@ -63,7 +63,10 @@ void Tierlock::LoadConfiguration(std::string_view config, const RuleSet* previou
 void Tierlock::Publish(std::shared_ptr<const RuleSet> ruleSet) {
     const RuleSet& published = *ruleSet;  // the object keeps it alive from here on
     m_candidateFilter.Widen(published);
-    m_ruleSet.store(std::move(ruleSet));
+    {
+        std::lock_guard lock(m_ruleSetMutex);
+        m_ruleSet.swap(ruleSet);
+    }  // the replaced set, now in ruleSet, is freed outside the lock
     m_candidateFilter.Narrow(published);
 }
 
@@ -162,8 +165,8 @@ int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* r
             return DeclineEvent();
         }
         // Taken only now, so that events no rule covers never touch the shared count.
-        const std::shared_ptr<const RuleSet> ruleSet = m_ruleSet.load();
-        return EvaluateEvent(*ruleSet, Services(), event, admitted);
+        const std::shared_ptr<const RuleSet> rules = ruleSet();
+        return EvaluateEvent(*rules, Services(), event, admitted);
     });
 }
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "abi/host.h"
@@ -36,7 +37,10 @@ class Tierlock final : public IRkRulePlug {
     bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
 
     // The configuration in force; never null.
-    std::shared_ptr<const RuleSet> ruleSet() const { return m_ruleSet.load(); }
+    std::shared_ptr<const RuleSet> ruleSet() const {
+        std::lock_guard lock(m_ruleSetMutex);
+        return m_ruleSet;
+    }
 
   private:
     // Parses the configuration text into a new rule set on top of the previous match modes.
@@ -58,7 +62,10 @@ class Tierlock final : public IRkRulePlug {
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
     // The rules and match modes as one value: Init swaps in a new one whole, so an event
     // never sees a configuration half replaced.
-    std::atomic<std::shared_ptr<const RuleSet>> m_ruleSet{std::make_shared<const RuleSet>()};
+    // The lock covers only the pointer's copy and swap: libstdc++ 12's atomic<shared_ptr>
+    // releases its load without ordering it before the next store, a race ThreadSanitizer sees.
+    mutable std::mutex m_ruleSetMutex;
+    std::shared_ptr<const RuleSet> m_ruleSet{std::make_shared<const RuleSet>()};
     // Starts empty, as the rule set does.
     CandidateFilter m_candidateFilter;
     HostRef<IRKCache> m_spCache;
