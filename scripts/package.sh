@@ -40,8 +40,8 @@ rm -f "$archive"
 # -X: no owner or extra time fields; -D: no folder entries; names sorted bytewise.
 (cd "$stage" && find "$name" -type f | LC_ALL=C sort | TZ=UTC zip -X -D -q -@ "$OLDPWD/$archive")
 
-echo "$archive"
-printf '  %-22s %9s bytes  %s\n' "$name/tierlock.dll" "$(stat -c %s "$stage/$name/tierlock.dll")" \
-  "PE32, i386"
-printf '  %-22s %9s bytes  %s\n' "$name/x64/tierlock.dll" \
-  "$(stat -c %s "$stage/$name/x64/tierlock.dll")" "PE32+, x86-64"
+echo "$archive ($(stat -c %s "$archive") bytes)"
+for dll in tierlock.dll x64/tierlock.dll; do
+  printf '  %-26s %8s bytes, debug file %9s bytes\n' "$name/$dll" \
+    "$(stat -c %s "$stage/$name/$dll")" "$(stat -c %s "$stage/$name/$dll.debug")"
+done
