@@ -28,7 +28,7 @@ cp build/mingw32/bin/{tierlock.dll,tierlock.dll.debug,tierlock-host.exe} "$stage
 cp build/mingw64/bin/{tierlock.dll,tierlock.dll.debug,tierlock-host.exe} "$stage/$name/x64/"
 cp -r examples "$stage/$name/examples"
 cp README.md "$stage/$name/"
-(cd "$stage/$name" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+(cd "$stage/$name" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
 
 # Entries carry the commit's time (or SOURCE_DATE_EPOCH), not the time of this run.
 stamp=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
