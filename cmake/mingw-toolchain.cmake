@@ -12,3 +12,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Named here because CMake derives no tool prefix from the -posix compiler names; the release's
+# debug split needs the cross objcopy.
+set(CMAKE_OBJCOPY ${TIERLOCK_MINGW_TRIPLE}-objcopy)
+set(CMAKE_STRIP ${TIERLOCK_MINGW_TRIPLE}-strip)

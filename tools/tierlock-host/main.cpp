@@ -7,6 +7,7 @@
 #include "check.h"
 #include "init_log.h"
 #include "replay.h"
+#include "version.h"
 
 namespace {
 
@@ -26,11 +27,15 @@ void PrintUsage() {
         std::fputs(command.usage, stderr);
     }
     std::fputs(tierlock_host::kInitLogUsage, stderr);
+    std::fputs(tierlock_host::kVersionUsage, stderr);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        return tierlock_host::RunVersion(argc - 2, argv + 2);
+    }
     if (argc >= 2) {
         for (const Command& command : kCommands) {
             if (std::strcmp(argv[1], command.name) == 0) {
