@@ -17,7 +17,7 @@ struct LevelPair {
 class EventLevels {
   public:
     EventLevels(const LevelResolver& resolver, const RkEventRecord& record, IRkRuleTarget* target)
-        : m_resolver(resolver), m_record(record), m_target(target) {
+        : m_resolver(resolver), m_record(record) {
         m_resolver.GetSrcLevel(target, &m_source.level, &m_source.subLevel);
         m_resolver.GetDstLevel(target, &m_destination.level, &m_destination.subLevel);
     }
@@ -28,8 +28,7 @@ class EventLevels {
     // Asked again only while it is still unknown (0).
     const LevelPair& Parent() {
         if (m_parent.level == 0) {
-            m_resolver.GetParentLevel(m_target, m_record.ProcessId, &m_parent.level,
-                                      &m_parent.subLevel);
+            m_resolver.GetParentLevel(m_record.ProcessId, &m_parent.level, &m_parent.subLevel);
             Log(LogLevel::Info, kTag, u"current_pid=%d Parentlevel=%d.%d", m_record.ProcessId,
                 m_parent.level, m_parent.subLevel);
         } else {
@@ -44,8 +43,7 @@ class EventLevels {
     const ChainNodes& Chain(const MatchModeItem& mode) {
         if (!m_chainCompleted) {
             ChainNodes chain;
-            if (m_resolver.CompletionCloudQueryProcessLevel(m_target, m_record.ProcessId,
-                                                            m_record.ProcessPath, mode, chain)) {
+            if (m_resolver.CompletionCloudQueryProcessLevel(m_record.ProcessId, mode, chain)) {
                 m_chainCompleted = true;
                 m_chain = std::move(chain);
             }
@@ -56,7 +54,6 @@ class EventLevels {
   private:
     const LevelResolver& m_resolver;
     const RkEventRecord& m_record;
-    IRkRuleTarget* m_target;
     LevelPair m_source;
     LevelPair m_destination;
     LevelPair m_parent;

@@ -25,14 +25,15 @@ class PopupRequest : public ::testing::Test {
     void TearDown() override { tierlock::g_pFrame.Reset(); }
 
     int32_t Request(int32_t index) {
-        return tierlock::RequestPopup(context_, &event_, event_.record, &target_, candidates_,
-                                      index, "text");
+        return tierlock::RequestPopup(sources_, processes_, &event_, event_.record, &target_,
+                                      candidates_, index, "text");
     }
 
     simhost::Framework framework_;
     simhost::RuleEvent event_;
     simhost::RuleTarget target_;
-    tierlock::ReportContext context_;
+    tierlock::ReportSources sources_;
+    const tierlock::ProcessSource processes_{&target_, tierlock::TreeServices{}};
     tierlock::MatchRule rule_;
     tierlock::CandidateRules candidates_;
 };

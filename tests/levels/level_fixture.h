@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,7 +100,12 @@ class LevelTest : public ::testing::Test {
         tierlock::SetBundleMemory(nullptr);
     }
 
-    tierlock::LevelResolver Resolver() const { return tierlock::LevelResolver(services_); }
+    // A resolver over a process source for target_, as one event builds it.
+    tierlock::LevelResolver Resolver() {
+        processes_.emplace(&target_, tierlock::TreeServices{services_.procTree, services_.helperCtrl,
+                                                            services_.trust.isWin64});
+        return tierlock::LevelResolver(services_.trust, services_.cloud, *processes_);
+    }
 
     // The target's bundle carries the process cache from here on.
     void UseCache() {
@@ -134,7 +140,14 @@ class LevelTest : public ::testing::Test {
     simhost::ProcessCache cache_;
     simhost::RuleTarget target_;
     IASBundle* bundle_ = nullptr;
-    tierlock::LevelServices services_;
+    // The services an event hands to level resolution.
+    struct {
+        tierlock::TrustServices trust;
+        IRKEngCloudV2* cloud = nullptr;
+        IRKProcTreeV3Ctrl* procTree = nullptr;
+        IRKProcessTreeHelperCtrl* helperCtrl = nullptr;
+    } services_;
+    std::optional<tierlock::ProcessSource> processes_;
     static inline uint32_t nextPid_ = 5000;
 };
 

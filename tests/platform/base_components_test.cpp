@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "components_fixture.h"
-#include "platform/base_components.h"
+#include "components/base_components.h"
 
 #ifndef _WIN32
 #include "platform/substitute.h"
@@ -15,7 +15,7 @@
 
 namespace {
 
-using tierlock::platform::NUVComponents;
+using tierlock::components::NUVComponents;
 
 const std::string kCreateLoader = "create F73595D8-C098-4549\n";
 const std::string kCreateHolm = "create 427FB576-CFB6-4786\n";

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "nuv_component.h"
-#include "platform/base_components.h"
+#include "components/base_components.h"
 #include "simhost/plugin_library.h"
 
 #ifndef _WIN32

@@ -5,6 +5,7 @@
 #include "bundle/bundle.h"
 #include "log/log.h"
 #include "platform/platform.h"
+#include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "simhost/framework.h"
 #include "simhost/process_cache.h"

@@ -16,7 +16,7 @@
 #include "block_decoder.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
-#include "report/report_context.h"
+#include "report/report_sources.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
@@ -120,7 +120,7 @@ class ReportTest : public ::testing::Test {
     void SetUp() override {
         tierlock::g_pFrame.Assign(&framework_);
         g_component = &component_;
-        context_.getBaseComponent = &GetTestBaseComponent;
+        sources_.digests.getBaseComponent = &GetTestBaseComponent;
     }
     void TearDown() override {
         tierlock::g_pFrame.Reset();
@@ -160,7 +160,7 @@ class ReportTest : public ::testing::Test {
 
     simhost::Framework framework_;
     BaseComponent component_;
-    tierlock::ReportContext context_;
+    tierlock::ReportSources sources_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;
     std::vector<IRKScanItem*> scanItems_;

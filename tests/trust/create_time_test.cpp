@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "levels/create_time.h"
+#include "trust/create_time.h"
 #include "log/log.h"
 #include "platform/processes.h"
 #include "simhost/framework.h"

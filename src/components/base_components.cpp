@@ -1,21 +1,21 @@
-#include "platform/base_components.h"
+#include "components/base_components.h"
 
 #include <new>
 
 #include "platform/native_functions.h"
 
-namespace tierlock::platform {
+namespace tierlock::components {
 namespace {
 
 // The factory of the named component, when it is loaded and exports one.
 CreateNUVObjectFn FactoryOf(void* module) {
     return module
-               ? reinterpret_cast<CreateNUVObjectFn>(os::ProcAddress(module, kCreateNUVObjectName))
+               ? reinterpret_cast<CreateNUVObjectFn>(platform::os::ProcAddress(module, kCreateNUVObjectName))
                : nullptr;
 }
 
 CreateNUVObjectFn FactoryOf(const char16_t* moduleName) {
-    return FactoryOf(os::ModuleHandle(moduleName));
+    return FactoryOf(platform::os::ModuleHandle(moduleName));
 }
 
 // A creation that reports failure hands out nothing, whatever it left in the out pointer.
@@ -115,4 +115,4 @@ NUVComponents& ProcessComponents() {
     return *components;
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::components

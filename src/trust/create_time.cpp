@@ -1,4 +1,4 @@
-#include "levels/create_time.h"
+#include "trust/create_time.h"
 
 #include "log/log.h"
 #include "platform/process_snapshot.h"

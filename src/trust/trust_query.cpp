@@ -1,4 +1,4 @@
-#include "levels/trust_query.h"
+#include "trust/trust_query.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "abi/boundary.h"
-#include "platform/base_components.h"
+#include "components/base_components.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ namespace {
 // is absent or does not find it.
 template <class Function>
 Function Resolve(const char16_t* library, const char* function) {
-    INUVLoader** holder = tierlock::platform::GetCompatLoader();
+    INUVLoader** holder = tierlock::components::GetCompatLoader();
     INUVLoader* loader = holder ? *holder : nullptr;
     void* address = loader ? loader->GetFunction(library, function) : nullptr;
     if (!address) {

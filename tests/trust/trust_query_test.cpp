@@ -6,7 +6,7 @@
 
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
-#include "levels/levels.h"
+#include "trust/trust_query.h"
 #include "platform/platform.h"
 #ifndef _WIN32
 #include "platform/substitute.h"

@@ -9,7 +9,7 @@
 
 #include "abi/nuv_base.h"
 
-namespace tierlock::platform {
+namespace tierlock::components {
 
 class NUVComponents {
   public:
@@ -50,4 +50,4 @@ inline IBaseComponent* GetBaseComponent() {
     return ProcessComponents().GetBaseComponent();
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::components
