@@ -9,9 +9,9 @@ namespace {
 
 // The factory of the named component, when it is loaded and exports one.
 CreateNUVObjectFn FactoryOf(void* module) {
-    return module
-               ? reinterpret_cast<CreateNUVObjectFn>(platform::os::ProcAddress(module, kCreateNUVObjectName))
-               : nullptr;
+    return module ? reinterpret_cast<CreateNUVObjectFn>(
+                        platform::os::ProcAddress(module, kCreateNUVObjectName))
+                  : nullptr;
 }
 
 CreateNUVObjectFn FactoryOf(const char16_t* moduleName) {

@@ -3,9 +3,9 @@
 
 #include "log/log.h"
 #include "platform/clock.h"
+#include "procsource/process_source.h"
 #include "proctree/cache_helper.h"
 #include "proctree/level_pair.h"
-#include "procsource/process_source.h"
 
 namespace tierlock {
 namespace {
@@ -52,8 +52,8 @@ void CacheRoute::ReadParent(uint32_t pid, const ParentRead& read, ParentProcess&
         helper.GetProcessLevel(parent.pid, &parent.createTime, parent.level, parent.subLevel);
         read.levelKnown(parent, false);
     }
-    Log(LogLevel::Info, read.tag, u"pid=%d create_time=%llu path=%s", parent.pid,
-        parent.createTime, parent.path);
+    Log(LogLevel::Info, read.tag, u"pid=%d create_time=%llu path=%s", parent.pid, parent.createTime,
+        parent.path);
     parent.levelRead = true;
 }
 

@@ -40,10 +40,10 @@ struct ParentRead {
 
 // How one caller words the lines a route writes while it finds a chain.
 struct ChainRequest {
-    const char* cacheTag;          // the cache route's lines
-    const char* treeTag;           // the tree route's lines
-    const char16_t* treeMissing;   // error when the tree's services are not held
-    bool failureNamesPid = false;  // the tree route's failure line names the process
+    const char* cacheTag;           // the cache route's lines
+    const char* treeTag;            // the tree route's lines
+    const char16_t* treeMissing;    // error when the tree's services are not held
+    bool failureNamesPid = false;   // the tree route's failure line names the process
     bool reportsEmptyTree = false;  // the tree route says so when it found no member
     bool failureEndsChain = false;  // a failed cache read leaves no chain to walk
     // Lines written first on the tree route (none when empty).

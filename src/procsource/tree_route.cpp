@@ -1,9 +1,9 @@
 // The tree route: everything read from and written to the host's process tree, through the
 // plug-in's tree services and the process-wide tree helper.
 #include "log/log.h"
-#include "proctree/proc_tree_helper.h"
 #include "procsource/held_tree_root.h"
 #include "procsource/process_source.h"
+#include "proctree/proc_tree_helper.h"
 
 namespace tierlock {
 
@@ -82,8 +82,7 @@ uint32_t TreeRoute::MemberPid(const ProcessChain& chain, size_t member) const {
     return pid;
 }
 
-std::u16string TreeRoute::MemberPath(const ProcessChain& chain, size_t member,
-                                     uint32_t pid) const {
+std::u16string TreeRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t pid) const {
     std::u16string path;
     rkProcTreeHelper::GetInstance()->GetPathByNodeOffset(
         chain.m_root, chain.m_node, chain.m_nodePtrs[member], pid, m_services.convertPaths, path);

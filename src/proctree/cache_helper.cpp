@@ -29,7 +29,6 @@ bool SizeIsExact(bool ok, uint32_t size, uint32_t expected, const char* name) {
     return ok;
 }
 
-
 // Both widths read the same way; only the value's format differs in the line.
 template <class Value>
 bool ReadProperty(IRKProcessTreeCache* cache, uint32_t pid, const uint64_t* pCreateTime,

@@ -6,8 +6,8 @@
 
 #include "abi/host_ref.h"
 #include "bundle/bundle.h"
-#include "log/log.h"
 #include "hostpath/host_path.h"
+#include "log/log.h"
 #include "report/report_block.h"
 
 namespace tierlock {

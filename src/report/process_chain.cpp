@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "abi/bundle.h"
-#include "log/log.h"
 #include "hostpath/host_path.h"
+#include "log/log.h"
 #include "report/event_details.h"
 #include "report/report_block.h"
 

@@ -17,7 +17,6 @@ namespace tierlock {
 // made or nothing is to be reported. May write the corrected parent process id into record.
 bool BuildPopupRequest(const ReportSources& sources, const ProcessSource& processes,
                        IRkRuleEvent* event, RkEventRecord& record, IRkRuleTarget* target,
-                       uint32_t reportType, const std::string& popwnd,
-                       HostRef<IRkBundle>& request);
+                       uint32_t reportType, const std::string& popwnd, HostRef<IRkBundle>& request);
 
 }  // namespace tierlock

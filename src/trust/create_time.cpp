@@ -1,7 +1,7 @@
 #include "trust/create_time.h"
 
 #include "log/log.h"
-#include "platform/process_snapshot.h"
+#include "native/native.h"
 #include "platform/processes.h"
 
 namespace tierlock {
@@ -42,16 +42,14 @@ platform::ProcessHandle OpenForTimes(uint32_t pid) {
 }
 
 bool TimeFromProcessList(uint32_t pid, uint64_t* createTime) {
-    const platform::ProcessSnapshot snapshot(platform::CurrentProcess());
-    for (const auto& process : snapshot.EnumProcesses()) {
-        if (process && process->pid == pid) {
-            *createTime = FileTimeToUnixMillis(process->createTime);
-            Log(LogLevel::Info, kTag, u"CWow64ext GetProcessTimes Success, pid=%d create_time=%llu",
-                pid, *createTime);
-            return true;
-        }
+    uint64_t fileTime = 0;
+    if (!native::ListedProcessCreateTime(pid, &fileTime)) {
+        return false;
     }
-    return false;
+    *createTime = FileTimeToUnixMillis(fileTime);
+    Log(LogLevel::Info, kTag, u"CWow64ext GetProcessTimes Success, pid=%d create_time=%llu", pid,
+        *createTime);
+    return true;
 }
 
 }  // namespace

@@ -102,8 +102,9 @@ class LevelTest : public ::testing::Test {
 
     // A resolver over a process source for target_, as one event builds it.
     tierlock::LevelResolver Resolver() {
-        processes_.emplace(&target_, tierlock::TreeServices{services_.procTree, services_.helperCtrl,
-                                                            services_.trust.isWin64});
+        processes_.emplace(&target_,
+                           tierlock::TreeServices{services_.procTree, services_.helperCtrl,
+                                                  services_.trust.isWin64});
         return tierlock::LevelResolver(services_.trust, services_.cloud, *processes_);
     }
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "components_fixture.h"
 #include "components/base_components.h"
+#include "components_fixture.h"
 
 #ifndef _WIN32
 #include "platform/substitute.h"

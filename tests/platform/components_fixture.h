@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "nuv_component.h"
 #include "components/base_components.h"
+#include "nuv_component.h"
 #include "simhost/plugin_library.h"
 
 #ifndef _WIN32

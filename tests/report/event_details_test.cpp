@@ -4,9 +4,9 @@
 #include <cstdlib>
 
 #include "bundle/memory.h"
+#include "hostpath/host_path.h"
 #include "platform/platform.h"
 #include "platform/windows_directory.h"
-#include "hostpath/host_path.h"
 #include "report/event_details.h"
 #include "report_fixture.h"
 

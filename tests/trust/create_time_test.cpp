@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "trust/create_time.h"
 #include "log/log.h"
 #include "platform/processes.h"
 #include "simhost/framework.h"
 #include "simhost/text.h"
+#include "trust/create_time.h"
 
 #ifndef _WIN32
 #include "platform/substitute.h"

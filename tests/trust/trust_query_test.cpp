@@ -6,8 +6,8 @@
 
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
-#include "trust/trust_query.h"
 #include "platform/platform.h"
+#include "trust/trust_query.h"
 #ifndef _WIN32
 #include "platform/substitute.h"
 #endif

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/ntdll64_exports.h"
+#include "native/ntdll64_exports.h"
 
 namespace {
 
-using tierlock::platform::FindNtdll64Export;
+using tierlock::native::FindNtdll64Export;
 
 // A sparse 64-bit memory: whole regions at fixed addresses; reads outside them fail.
 class Memory64 {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
-namespace tierlock::platform {
+namespace tierlock::native {
 
 class NtFunctionTable {
   public:
@@ -28,4 +28,4 @@ class NtFunctionTable {
     std::unordered_map<std::string, void*> m_functions;
 };
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

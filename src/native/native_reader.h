@@ -9,7 +9,10 @@
 #include "platform/native_status.h"
 #include "platform/processes.h"
 
-namespace tierlock::platform {
+namespace tierlock::native {
+
+using platform::NtStatus;
+using platform::ProcessHandle;
 
 // How the reader process and the target process differ.
 struct BitnessBarrier {
@@ -106,4 +109,4 @@ class x86Native : public Native {
                                           uint32_t size, uint32_t* returnSize);  // 12
 };
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

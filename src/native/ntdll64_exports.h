@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-namespace tierlock::platform {
+namespace tierlock::native {
 
 // Copies size bytes at a 64-bit address into buffer; false when they cannot be read.
 using Memory64Reader = std::function<bool(uint64_t address, void* buffer, uint32_t size)>;
@@ -15,4 +15,4 @@ using Memory64Reader = std::function<bool(uint64_t address, void* buffer, uint32
 // environment block at peb64; 0 when the module or the name is absent or is a forwarder.
 uint64_t FindNtdll64Export(const Memory64Reader& read, uint64_t peb64, std::string_view name);
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/process_snapshot.h"
+#include "native/process_snapshot.h"
 
 namespace {
 
 using namespace tierlock::platform;
+using namespace tierlock::native;
 
 constexpr size_t kEntry = (sizeof(ProcessInformationEntry) + 7) & ~size_t{7};
 

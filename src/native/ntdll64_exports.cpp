@@ -1,8 +1,9 @@
-#include "platform/ntdll64_exports.h"
+#include "native/ntdll64_exports.h"
 
 #include <vector>
 
-namespace tierlock::platform {
+namespace tierlock::native {
+
 namespace {
 
 // Published 64-bit layouts: environment block, loader data, loader entry, image headers.
@@ -138,4 +139,4 @@ uint64_t FindNtdll64Export(const Memory64Reader& read, uint64_t peb64, std::stri
     return 0;
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

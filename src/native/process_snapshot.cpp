@@ -1,4 +1,4 @@
-#include "platform/process_snapshot.h"
+#include "native/process_snapshot.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,9 @@
 #include "platform/system_info.h"
 #include "platform/text.h"
 
-namespace tierlock::platform {
+namespace tierlock::native {
+
+using namespace tierlock::platform;
 namespace {
 
 constexpr uint32_t kSystemExtendedProcessInformation = 57;
@@ -123,4 +125,4 @@ ProcessList ProcessSnapshot::EnumProcesses() const {
     return {};
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

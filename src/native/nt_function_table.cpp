@@ -1,10 +1,12 @@
-#include "platform/nt_function_table.h"
+#include "native/nt_function_table.h"
 
 #include <new>
 
 #include "platform/native_functions.h"
 
-namespace tierlock::platform {
+namespace tierlock::native {
+
+using namespace tierlock::platform;
 namespace {
 
 constexpr const char* kNtdllFunctions[] = {
@@ -76,4 +78,4 @@ void* NtFunctionTable::Find(std::string_view name) const {
     return found == m_functions.end() ? nullptr : found->second;
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

@@ -1,14 +1,16 @@
-#include "platform/native_reader.h"
+#include "native/native_reader.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "platform/call_gate.h"
+#include "native/call_gate.h"
+#include "native/nt_function_table.h"
 #include "platform/native_functions.h"
 #include "platform/native_records.h"
-#include "platform/nt_function_table.h"
 
-namespace tierlock::platform {
+namespace tierlock::native {
+
+using namespace tierlock::platform;
 namespace {
 
 using NtQuerySystemInformationFn = NtStatus(TL_NTAPI*)(uint32_t, void*, uint32_t, uint32_t*);
@@ -296,4 +298,4 @@ NtStatus x86Native::QueryVirtualMemory32(uint32_t address, uint32_t infoClass, v
     return status;
 }
 
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

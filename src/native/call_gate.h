@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-namespace tierlock::platform::gate {
+namespace tierlock::native::gate {
 
 // The 64-bit address of an export of the process's 64-bit ntdll, found by walking the 64-bit
 // loader data and the module's export table with 64-bit reads; 0 when there is none (always
@@ -20,4 +20,4 @@ uint64_t Call64(uint64_t function, std::initializer_list<uint64_t> args);
 // Copies size bytes at a 64-bit address of the current process into buffer.
 bool Copy64(uint64_t address, void* buffer, uint32_t size);
 
-}  // namespace tierlock::platform::gate
+}  // namespace tierlock::native::gate

@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/native_reader.h"
+#include "native/native_reader.h"
+#include "platform/native_records.h"
 #include "platform/processes.h"
 
-namespace tierlock::platform {
+namespace tierlock::native {
 
 struct ProcessData {
     uint32_t pid = 0;
@@ -52,30 +53,4 @@ class ProcessSnapshot {
 // build's width fills it. Entries that lie outside the block end the walk.
 ProcessList ReadProcessBlock(const void* block, size_t size);
 
-// The layout of one entry of that block, in this build's width.
-struct ProcessInformationEntry {
-    uint32_t nextEntryOffset;
-    uint32_t numberOfThreads;
-    uint64_t workingSetPrivateSize;
-    uint32_t hardFaultCount;
-    uint32_t numberOfThreadsHighWatermark;
-    uint64_t cycleTime;
-    uint64_t createTime;
-    uint64_t userTime;
-    uint64_t kernelTime;
-    uint16_t imageNameLength;  // bytes, without a terminator
-    uint16_t imageNameMaximumLength;
-    const char16_t* imageNameBuffer;
-    int32_t basePriority;
-    uintptr_t uniqueProcessId;
-    uintptr_t inheritedFromUniqueProcessId;
-};
-static_assert(offsetof(ProcessInformationEntry, createTime) == 32);
-static_assert(offsetof(ProcessInformationEntry, imageNameLength) == 56);
-static_assert(sizeof(void*) != 4 || offsetof(ProcessInformationEntry, imageNameBuffer) == 60);
-static_assert(sizeof(void*) != 4 || offsetof(ProcessInformationEntry, uniqueProcessId) == 68);
-static_assert(sizeof(void*) != 4 ||
-              offsetof(ProcessInformationEntry, inheritedFromUniqueProcessId) == 72);
-static_assert(sizeof(void*) != 8 || offsetof(ProcessInformationEntry, uniqueProcessId) == 80);
-
-}  // namespace tierlock::platform
+}  // namespace tierlock::native

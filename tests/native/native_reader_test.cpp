@@ -10,10 +10,10 @@
 #include <typeinfo>
 #include <vector>
 
+#include "native/native_reader.h"
+#include "native/process_snapshot.h"
 #include "platform/native_functions.h"
-#include "platform/native_reader.h"
 #include "platform/paths.h"
-#include "platform/process_snapshot.h"
 #include "platform/system_info.h"
 #include "platform/text.h"
 
@@ -28,6 +28,7 @@
 namespace {
 
 using namespace tierlock::platform;
+using namespace tierlock::native;
 
 constexpr uint32_t kExtendedProcessInformation = 57;
 

@@ -1,12 +1,12 @@
-#include "platform/call_gate.h"
+#include "native/call_gate.h"
 
 #include <algorithm>
 
+#include "native/native_reader.h"
+#include "native/nt_function_table.h"
+#include "native/ntdll64_exports.h"
 #include "platform/native_functions.h"
-#include "platform/native_reader.h"
 #include "platform/native_records.h"
-#include "platform/nt_function_table.h"
-#include "platform/ntdll64_exports.h"
 
 #if defined(_WIN32) && defined(__i386__)
 #define TL_HAS_CALL_GATE 1
@@ -67,7 +67,9 @@ _tierlock_call64_raw:
 )");
 #endif
 
-namespace tierlock::platform::gate {
+namespace tierlock::native::gate {
+
+using namespace tierlock::platform;
 namespace {
 
 using NtWow64QueryInformationProcess64Fn = NtStatus(TL_NTAPI*)(void*, uint32_t, void*, uint32_t,
@@ -119,4 +121,4 @@ uint64_t Call64(uint64_t function, std::initializer_list<uint64_t> args) {
 #endif
 }
 
-}  // namespace tierlock::platform::gate
+}  // namespace tierlock::native::gate
