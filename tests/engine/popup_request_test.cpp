@@ -11,6 +11,7 @@
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/text.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
@@ -39,12 +40,9 @@ class PopupRequest : public ::testing::Test {
 };
 
 TEST_F(PopupRequest, NoBundleNoPopup) {
-    static const tierlock::BundleMemory kNoObjects = {
-        [](tierlock::MemoryKind kind, size_t size) -> void* {
-            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
-        },
-        [](tierlock::MemoryKind, void* block) { std::free(block); }};
-    tierlock::SetBundleMemory(&kNoObjects);
+    testsupport::Bundles().Reset();
+    testsupport::Bundles().objectBudget = 0;
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
     const int32_t verdict = Request(0);
     tierlock::SetBundleMemory(nullptr);
     EXPECT_EQ(verdict, 0);

@@ -9,6 +9,7 @@
 #include "platform/windows_directory.h"
 #include "report/event_details.h"
 #include "report_fixture.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ TEST_F(EventDetails, ALongOrRefusedAnswerCannotOverrunTheDigest) {
     EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), Bytes(16, 0xAB));
     EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), kSha1);
 
-    component_.decodeStatus = 1;
+    component_.SetDecodeStatus(1);
     auto& refused = Entry();
     SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
     EXPECT_TRUE(AllZero(EntryBytes(refused), 544, 36));
@@ -124,16 +125,13 @@ TEST_F(EventDetails, ADigestAlreadySetIsRefreshedFromTheScanItem) {
 }
 
 TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
-    static const tierlock::BundleMemory kNoObjects = {
-        [](tierlock::MemoryKind kind, size_t size) -> void* {
-            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
-        },
-        [](tierlock::MemoryKind, void* block) { std::free(block); }};
+    testsupport::Bundles().Reset();
+    testsupport::Bundles().objectBudget = 0;
     cache_.AnswerFile(u"C:\\d.exe", {HexOf(kMd5), HexOf(kSha1)});
     auto* item = Item(8, u"C:\\d.exe");
     auto& entry = Entry();
     std::u16string md5Text, sha1Text;
-    tierlock::SetBundleMemory(&kNoObjects);
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
     SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
     tierlock::SetBundleMemory(nullptr);
     EXPECT_TRUE(HasLine(kError, "Tierlock::SetCommInfo", u"bundleptr create instance failed"));

@@ -10,6 +10,7 @@
 #include "report_fixture.h"
 #include "simhost/proc_tree.h"
 #include "simhost/process_cache.h"
+#include "testsupport/shared_tree.h"
 
 namespace {
 
@@ -67,22 +68,12 @@ class CacheChain : public ChainTest {
   protected:
     void SetUp() override {
         ChainTest::SetUp();
-        ASSERT_EQ(tierlock::CreateBundle(&targetBundle_), RK_S_OK);
-        const auto address =
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_));
-        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                                static_cast<uint32_t>(uint64_t{address} >> 32));
-        target_.bundle = targetBundle_;
-    }
-    void TearDown() override {
-        targetBundle_->Release();
-        ChainTest::TearDown();
+        target_.CarryCache(&cache_);
     }
     void Run() { Write(&target_, bundle_); }
 
     simhost::ProcessCache cache_;
     simhost::RuleTarget target_;
-    IASBundle* targetBundle_ = nullptr;
 };
 
 TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
@@ -173,10 +164,7 @@ TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
 
 class TreeChain : public ChainTest {
   protected:
-    static simhost::ProcessTree& Tree() {
-        static auto* tree = new simhost::ProcessTree();  // outlives the process-wide helper
-        return *tree;
-    }
+    static simhost::ProcessTree& Tree() { return testsupport::SharedProcessTree(); }
     void SetUp() override {
         ChainTest::SetUp();
         ASSERT_TRUE(

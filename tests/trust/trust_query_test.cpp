@@ -7,6 +7,7 @@
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
 #include "platform/platform.h"
+#include "testsupport/counting_memory.h"
 #include "trust/trust_query.h"
 #ifndef _WIN32
 #include "platform/substitute.h"
@@ -102,13 +103,10 @@ TEST_F(TrustQueryTest, NoServiceNoQuery) {
 }
 
 TEST_F(TrustQueryTest, NoParameterSetCountsAsNotAnswered) {
-    static const tierlock::BundleMemory kNoObjects = {
-        [](tierlock::MemoryKind kind, size_t size) -> void* {
-            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
-        },
-        [](tierlock::MemoryKind, void* block) { std::free(block); }};
+    testsupport::Bundles().Reset();
+    testsupport::Bundles().objectBudget = 0;
     v2_.Answer(u"C:\\a.exe", {true, 1, 0x17});
-    tierlock::SetBundleMemory(&kNoObjects);
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
     const auto answer = QueryTrust(TrustServices{&v2_, &v1_, false}, u"C:\\a.exe",
                                    TrustQuery{TrustCaller::FileLevel, 0x17});
     tierlock::SetBundleMemory(nullptr);

@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "components/base_components.h"
-#include "nuv_component.h"
+#include "simhost/base_component.h"
 #include "simhost/plugin_library.h"
 
 #ifndef _WIN32
+#include "platform/native_functions.h"
 #include "platform/substitute.h"
 #endif
 
@@ -27,10 +28,11 @@ class LoadedComponents {
     LoadedComponents() {
 #ifdef _WIN32
         folder_ = std::filesystem::temp_directory_path() /
-                  ("tierlock-nuv-" + std::to_string(GetCurrentProcessId()));
+                  ("tierlock-components-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(folder_);
 #else
-        NuvTestClearLog();
+        BaseComponentClearCalls();
+        simhost::SetModuleLookup(&tierlock::platform::os::ModuleHandle);
 #endif
     }
     ~LoadedComponents() {
@@ -42,7 +44,8 @@ class LoadedComponents {
         std::filesystem::remove_all(folder_, ignored);
 #else
         tierlock::platform::ClearSubstituteModules();
-        NuvTestClearLog();
+        simhost::SetModuleLookup(nullptr);
+        BaseComponentClearCalls();
 #endif
     }
     LoadedComponents(const LoadedComponents&) = delete;
@@ -51,8 +54,9 @@ class LoadedComponents {
     void Load(const std::u16string& name) {
 #ifdef _WIN32
         const std::filesystem::path copy = folder_ / std::filesystem::path(name);
-        std::filesystem::copy_file(simhost::DefaultPluginPath().parent_path() / "nuv_component.dll",
-                                   copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(
+            simhost::DefaultPluginPath().parent_path() / "base_component.dll", copy,
+            std::filesystem::copy_options::overwrite_existing);
         HMODULE module = LoadLibraryW(copy.wstring().c_str());
         ASSERT_NE(module, nullptr) << copy.string() << " error " << GetLastError();
         modules_.push_back(module);
@@ -69,11 +73,11 @@ class LoadedComponents {
 #ifdef _WIN32
         std::string log;
         for (HMODULE module : modules_) {
-            log += Function<NuvTestLogFn>(module, "NuvTestLog")();
+            log += Function<BaseComponentCallsFn>(module, "BaseComponentCalls")();
         }
         return log;
 #else
-        return NuvTestLog();
+        return BaseComponentCalls();
 #endif
     }
 
@@ -81,11 +85,11 @@ class LoadedComponents {
 #ifdef _WIN32
         int32_t live = 0;
         for (HMODULE module : modules_) {
-            live += Function<NuvTestLiveObjectsFn>(module, "NuvTestLiveObjects")();
+            live += Function<BaseComponentLiveObjectsFn>(module, "BaseComponentLiveObjects")();
         }
         return live;
 #else
-        return NuvTestLiveObjects();
+        return BaseComponentLiveObjects();
 #endif
     }
 
