@@ -20,7 +20,7 @@ CreateNUVObjectFn FactoryOf(const char16_t* moduleName) {
 
 // A creation that reports failure hands out nothing, whatever it left in the out pointer.
 template <class Interface>
-void Create(CreateNUVObjectFn factory, const RkGuid& iid, Interface*& out) {
+void CreateFromFactory(CreateNUVObjectFn factory, const RkGuid& iid, Interface*& out) {
     void* object = nullptr;
     out = factory(&iid, &object) >= 0 ? static_cast<Interface*>(object) : nullptr;
 }
@@ -53,7 +53,7 @@ INUVLoader** NUVComponents::GetCompatLoader() {
     std::call_once(m_loaderMade, [this] {
         auto* holder = new INUVLoader*(nullptr);
         if (const CreateNUVObjectFn factory = FactoryOf(u"NUVBase.win32.dll")) {
-            Create(factory, IID_NUVCompatLoader, *holder);
+            CreateFromFactory(factory, IID_NUVCompatLoader, *holder);
         }
         m_loader = holder;
     });
@@ -65,7 +65,7 @@ void NUVComponents::MakeBaseServices() {
         if (!m_services[kFourth]) {
             if (const CreateNUVObjectFn factory = FactoryOf(u"HolmBase.dll")) {
                 ReleaseAndClear(m_services[kFourth]);
-                Create(factory, IID_HolmBaseService, m_services[kFourth]);
+                CreateFromFactory(factory, IID_HolmBaseService, m_services[kFourth]);
             }
         }
         if (!m_services[kModuleLookup] || !m_services[kSecond] || !m_services[kFirst] ||
@@ -79,7 +79,7 @@ void NUVComponents::MakeBaseServices() {
                 };
                 for (const auto& [service, iid] : order) {
                     ReleaseAndClear(m_services[service]);
-                    Create(factory, *iid, m_services[service]);
+                    CreateFromFactory(factory, *iid, m_services[service]);
                 }
             }
         }
@@ -94,7 +94,7 @@ IBaseComponent* NUVComponents::GetBaseComponent() {
             lookup ? FactoryOf(lookup->GetModule(u"module.base")) : nullptr;
         IBaseComponent* created = nullptr;
         if (factory) {
-            Create(factory, IID_BaseComponent, created);
+            CreateFromFactory(factory, IID_BaseComponent, created);
         }
         // Only an empty cell is filled: a stored object is never released while another
         // thread may be about to take its reference.

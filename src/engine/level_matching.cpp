@@ -62,7 +62,7 @@ class EventLevels {
     const ChainNodes m_noChain;
 };
 
-bool Fits(const LevelRangeList& ranges, const LevelPair& pair) {
+bool FitsAnyRange(const LevelRangeList& ranges, const LevelPair& pair) {
     return ListFits(ranges, pair.level, pair.subLevel);
 }
 
@@ -97,18 +97,18 @@ bool CompareEventLevels(const RuleSet& ruleSet, const LevelResolver& resolver,
             PRINTF_MACTCH_RULE(rule, ruleSet.matchNodes());
         };
         for (const MatchModeItem& mode : node->second) {
-            if (!Fits(mode.src_level, levels.source())) {
+            if (!FitsAnyRange(mode.src_level, levels.source())) {
                 Log(LogLevel::Info, kTag, u"src_level unmatch");
                 continue;
             }
-            if (!Fits(mode.dst_level, levels.destination())) {
+            if (!FitsAnyRange(mode.dst_level, levels.destination())) {
                 Log(LogLevel::Info, kTag, u"dst_level unmatch");
                 continue;
             }
             const ChainNodes& chain = levels.Chain(mode);
             if (mode.parent_process_level.empty()) {
                 Log(LogLevel::Info, kTag, u"Target.parent_process_level.size = 0");
-            } else if (!Fits(mode.parent_process_level, levels.Parent())) {
+            } else if (!FitsAnyRange(mode.parent_process_level, levels.Parent())) {
                 Log(LogLevel::Info, kTag, u"parent_process_level unmatch");
                 continue;
             }

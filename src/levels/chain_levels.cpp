@@ -20,8 +20,9 @@ constexpr uint32_t kCloudEventType = 2;
 
 // A process whose level the host knows joins the chain at once; any other is queued for the
 // cloud with a scan item of its own (left out silently when the item cannot be made).
-void Collect(uint32_t pid, uint64_t createTime, const std::u16string& path, bool levelRead,
-             int32_t level, int32_t subLevel, ChainNodes& chain, PendingLevels& pending) {
+void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const std::u16string& path,
+                         bool levelRead, int32_t level, int32_t subLevel, ChainNodes& chain,
+                         PendingLevels& pending) {
     if (levelRead && level != 0) {
         chain.push_back({pid, level, subLevel});
         Log(LogLevel::Info, kCompletionTag,
@@ -78,7 +79,7 @@ bool LevelResolver::CompletionCloudQueryProcessLevel(uint32_t pid, const MatchMo
             int32_t level = 0;
             int32_t subLevel = 0;
             const bool read = members.Level(member, &level, &subLevel);
-            Collect(memberPid, createTime, path, read, level, subLevel, chain, pending);
+            KeepOrQueueForCloud(memberPid, createTime, path, read, level, subLevel, chain, pending);
         }
     }  // a tree root is given back here, before the cloud is asked
     if (pending.empty()) {
