@@ -4,15 +4,13 @@
 #include <cstdlib>
 #include <new>
 
-#include "bundle/memory.h"
+#include "testsupport/counting_memory.h"
 
 namespace bench {
 namespace {
 
 // Relaxed: the benchmarks run on one thread, and a counter must not cost a fence per call.
 std::atomic<uint64_t> g_heap{0};
-std::atomic<uint64_t> g_bundleObject{0};
-std::atomic<uint64_t> g_bundleValue{0};
 
 void* CountedAllocate(std::size_t size) {
     g_heap.fetch_add(1, std::memory_order_relaxed);
@@ -33,23 +31,17 @@ void* CountedAllocateAligned(std::size_t size, std::align_val_t alignment) {
     return block;
 }
 
-const tierlock::BundleMemory kCountingBundleMemory{
-    [](tierlock::MemoryKind kind, std::size_t size) -> void* {
-        (kind == tierlock::MemoryKind::Object ? g_bundleObject : g_bundleValue)
-            .fetch_add(1, std::memory_order_relaxed);
-        return std::malloc(size);
-    },
-    [](tierlock::MemoryKind, void* block) { std::free(block); }};
-
 }  // namespace
 
 AllocationCounts CurrentAllocations() {
-    return {g_heap.load(std::memory_order_relaxed), g_bundleObject.load(std::memory_order_relaxed),
-            g_bundleValue.load(std::memory_order_relaxed)};
+    const testsupport::BundleCounts& bundles = testsupport::Bundles();
+    return {g_heap.load(std::memory_order_relaxed),
+            bundles.objectsMade.load(std::memory_order_relaxed),
+            bundles.valuesMade.load(std::memory_order_relaxed)};
 }
 
 void CountBundleAllocations() {
-    tierlock::SetBundleMemory(&kCountingBundleMemory);
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
 }
 
 }  // namespace bench

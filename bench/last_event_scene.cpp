@@ -1,5 +1,7 @@
 #include "last_event_scene.h"
 
+#include "testsupport/shared_tree.h"
+
 #include <cstdio>
 
 #include "bundle/bundle.h"
@@ -18,11 +20,6 @@ const char16_t* const Scene::kChainPaths[4] = {
     u"C:\\Windows\\System32\\cmd.exe", u"C:\\Temp\\dropper.exe"};
 
 const char16_t* const Scene::kDestination = u"C:\\Users\\alice\\Documents\\report.docx";
-
-simhost::ProcessTree& SharedTree() {
-    static auto* tree = new simhost::ProcessTree();  // outlives the helper that points at it
-    return *tree;
-}
 
 HostCallCounts HostCallCounts::Since(const HostCallCounts& before) const {
     HostCallCounts delta = *this;
@@ -96,7 +93,7 @@ void Scene::BuildItems() {
 // that knows every file and vouches for none, and the acting process's file digests.
 void Scene::StartHost(const std::string& config) {
     auto host = std::make_unique<HostServices>();
-    simhost::ProcessTree& tree = SharedTree();
+    simhost::ProcessTree& tree = testsupport::SharedProcessTree();
     host->framework.Serve(IID_IRKProcTreeV3Ctrl, tree.ctrl());
     host->framework.Serve(IID_IRKProcessTreeHelperCtrl, tree.helper());
     host->framework.Serve(IID_IRKMisKillingQuery_V2, &host->trust);
@@ -172,7 +169,7 @@ void Scene::Renew() {
     target_->items[1] = &items_.front();
     engine_ = std::make_unique<simhost::RuleEngine>(target_.get());
     host_->framework.ClearLog();
-    SharedTree().ClearCalls();
+    testsupport::SharedProcessTree().ClearCalls();
 }
 
 HostCallCounts Scene::Counts() const {
@@ -187,7 +184,8 @@ HostCallCounts Scene::Counts() const {
     counts.popups = host_->framework.popups().size();
     counts.attached = event_->attached().size();
     for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
-        counts.treeCalls += SharedTree().calls(static_cast<simhost::TreeOp>(op));
+        counts.treeCalls +=
+            testsupport::SharedProcessTree().calls(static_cast<simhost::TreeOp>(op));
     }
     counts.processCacheCalls = host_->processCache.calls();
     counts.trustCalls = host_->trust.calls().size();

@@ -110,8 +110,4 @@ class Scene {
     tierlock::Tierlock plug_;
 };
 
-// The process tree shared by every scene: the plug-in's tree helper is process-wide and keeps
-// the first pair of tree services it is given.
-simhost::ProcessTree& SharedTree();
-
 }  // namespace bench

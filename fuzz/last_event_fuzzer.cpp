@@ -34,6 +34,8 @@
 #include "simhost/process_cache.h"
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
+#include "testsupport/counting_memory.h"
+#include "testsupport/shared_tree.h"
 
 namespace {
 
@@ -68,31 +70,15 @@ constexpr char kConfig[] = R"({"enable":1,
 }
 
 // Every bundle object and scan item, the plug-in's and the host's, counted until destroyed;
-// objects can be made to fail once a budget is spent.
-std::atomic<size_t> g_objectsMade{0}, g_objectsDestroyed{0};
-std::atomic<size_t> g_objectBudget{std::numeric_limits<size_t>::max()};
+// objects can be made to fail once a budget is spent. The tree lives for the whole run: the
+// process-wide helper keeps the first services it is given, so every input is served the same
+// ctrl and helper objects over a reset tree.
+std::atomic<size_t>& g_objectsMade = testsupport::Bundles().objectsMade;
+std::atomic<size_t>& g_objectsDestroyed = testsupport::Bundles().objectsDestroyed;
+std::atomic<size_t>& g_objectBudget = testsupport::Bundles().objectBudget;
 
-const tierlock::BundleMemory kCountingMemory{[](tierlock::MemoryKind kind, size_t size) -> void* {
-                                                 if (kind == tierlock::MemoryKind::Object) {
-                                                     if (g_objectsMade >= g_objectBudget) {
-                                                         return nullptr;
-                                                     }
-                                                     ++g_objectsMade;
-                                                 }
-                                                 return std::malloc(size);
-                                             },
-                                             [](tierlock::MemoryKind kind, void* block) {
-                                                 if (kind == tierlock::MemoryKind::Object) {
-                                                     ++g_objectsDestroyed;
-                                                 }
-                                                 std::free(block);
-                                             }};
-
-// The tree lives for the whole run: the process-wide helper keeps the first services it is
-// given, so every input is served the same ctrl and helper objects over a reset tree.
 simhost::ProcessTree& Tree() {
-    static auto* tree = new simhost::ProcessTree();  // outlives the helper that points at it
-    return *tree;
+    return testsupport::SharedProcessTree();
 }
 
 struct Baseline {
@@ -102,7 +88,7 @@ struct Baseline {
 
 const Baseline& Start() {
     static const Baseline baseline = [] {
-        tierlock::SetBundleMemory(&kCountingMemory);
+        tierlock::SetBundleMemory(&testsupport::CountingMemory());
         tierlock::rkProcTreeHelper::GetInstance()->init(Tree().ctrl(), Tree().helper());
         return Baseline{Tree().ctrl()->refs(), Tree().helper()->refs()};
     }();
@@ -474,30 +460,15 @@ void BuildTarget(Choices& in, HostileHost& host) {
     }
     // The process-information cache travels in the target's bundle.
     switch (in.Range<uint8_t>(0, 3)) {
-        case 0: {
-            const auto address = static_cast<uint64_t>(
-                reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&host.cache)));
-            IASBundle* bundle = nullptr;
-            if (tierlock::CreateBundle(&bundle) == RK_S_OK && bundle) {
-                host.owned.push_back(bundle);
-                bundle->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                                 static_cast<uint32_t>(address >> 32));
-                target.bundle = bundle;
-            }
+        case 0:
+            target.CarryCache(&host.cache);
             break;
-        }
         case 1:
             target.bundle = HostBundle(in, host, "other", 0);
             break;
-        case 2: {
-            IASBundle* bundle = nullptr;
-            if (tierlock::CreateBundle(&bundle) == RK_S_OK && bundle) {
-                host.owned.push_back(bundle);
-                bundle->PutInt64(tierlock::kProcessTreeCacheKey, 0, 0);
-                target.bundle = bundle;
-            }
+        case 2:
+            target.CarryCache(nullptr);
             break;
-        }
         default:
             break;  // no bundle
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "abi/bundle.h"
+#include "simhost/host_bundle.h"
 
 namespace simhost {
 
@@ -34,6 +35,23 @@ int32_t RK_CALL RuleEvent::AttachBundle(int32_t kind, IRkBundle* bundle) {
     }
     attached_.push_back({kind, bundle});
     return RK_S_OK;
+}
+
+void CarryCacheIn(IASBundle& bundle, IRKProcessTreeCache* cache) {
+    const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(cache));
+    bundle.PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
+                    static_cast<uint32_t>(address >> 32));
+}
+
+RuleTarget::RuleTarget() = default;
+RuleTarget::~RuleTarget() = default;
+
+void RuleTarget::CarryCache(IRKProcessTreeCache* cache) {
+    if (!carrier_) {
+        carrier_ = std::make_unique<HostBundle>();
+    }
+    CarryCacheIn(*carrier_, cache);
+    bundle = carrier_.get();
 }
 
 void* RK_CALL RuleTarget::GetItem(const char16_t* path, uint32_t type) {

@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "abi/report_records.h"
 #include "engine/candidate_rules.h"
 #include "engine/event_inputs.h"
 #include "engine/level_matching.h"
 #include "engine/popup_request.h"
+#include "levels/level_resolver.h"
 #include "log/log.h"
 
 namespace tierlock {
@@ -62,14 +64,16 @@ int32_t EvaluateEvent(const RuleSet& ruleSet, const EventServices& services, IRk
 
     std::string popwnd;
     int32_t index = 0;
-    const LevelResolver resolver(services.levels);
+    const ProcessSource processes(admitted.target, services.tree);
+    const LevelResolver resolver(services.report.trust, services.cloud, processes);
     if (!CompareEventLevels(ruleSet, resolver, &candidates, record, admitted.target, index,
                             popwnd)) {
         Log(LogLevel::Info, kTag, u"CompareLevels unmatch");
         return kVerdictNone;
     }
     Log(LogLevel::Info, kTag, u"CompareEventLevels success,result=true,start popwnd");
-    return RequestPopup(services.report, event, record, admitted.target, candidates, index, popwnd);
+    return RequestPopup(services.report, processes, event, record, admitted.target, candidates,
+                        index, popwnd);
 }
 
 }  // namespace tierlock

@@ -6,16 +6,19 @@
 
 #include "abi/host.h"
 #include "abi/records.h"
-#include "levels/level_resolver.h"
-#include "report/report.h"
+#include "procsource/process_source.h"
+#include "report/report_sources.h"
 #include "rules/rule_set.h"
 
 namespace tierlock {
 
-// The host services one event reads, borrowed from the plug-in object for one call.
+// The host services one event reads, borrowed from the plug-in object for one call: the
+// report's (the trust query among them, which level resolution asks too), the cloud engine
+// that completes chain levels, and the process tree.
 struct EventServices {
-    LevelServices levels;
-    ReportContext report;
+    ReportSources report;
+    IRKEngCloudV2* cloud = nullptr;
+    TreeServices tree;
 };
 
 // An event that got past the guards: the host's record and the event's target.

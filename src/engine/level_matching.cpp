@@ -17,7 +17,7 @@ struct LevelPair {
 class EventLevels {
   public:
     EventLevels(const LevelResolver& resolver, const RkEventRecord& record, IRkRuleTarget* target)
-        : m_resolver(resolver), m_record(record), m_target(target) {
+        : m_resolver(resolver), m_record(record) {
         m_resolver.GetSrcLevel(target, &m_source.level, &m_source.subLevel);
         m_resolver.GetDstLevel(target, &m_destination.level, &m_destination.subLevel);
     }
@@ -28,8 +28,7 @@ class EventLevels {
     // Asked again only while it is still unknown (0).
     const LevelPair& Parent() {
         if (m_parent.level == 0) {
-            m_resolver.GetParentLevel(m_target, m_record.ProcessId, &m_parent.level,
-                                      &m_parent.subLevel);
+            m_resolver.GetParentLevel(m_record.ProcessId, &m_parent.level, &m_parent.subLevel);
             Log(LogLevel::Info, kTag, u"current_pid=%d Parentlevel=%d.%d", m_record.ProcessId,
                 m_parent.level, m_parent.subLevel);
         } else {
@@ -44,8 +43,7 @@ class EventLevels {
     const ChainNodes& Chain(const MatchModeItem& mode) {
         if (!m_chainCompleted) {
             ChainNodes chain;
-            if (m_resolver.CompletionCloudQueryProcessLevel(m_target, m_record.ProcessId,
-                                                            m_record.ProcessPath, mode, chain)) {
+            if (m_resolver.CompletionCloudQueryProcessLevel(m_record.ProcessId, mode, chain)) {
                 m_chainCompleted = true;
                 m_chain = std::move(chain);
             }
@@ -56,7 +54,6 @@ class EventLevels {
   private:
     const LevelResolver& m_resolver;
     const RkEventRecord& m_record;
-    IRkRuleTarget* m_target;
     LevelPair m_source;
     LevelPair m_destination;
     LevelPair m_parent;
@@ -65,7 +62,7 @@ class EventLevels {
     const ChainNodes m_noChain;
 };
 
-bool Fits(const LevelRangeList& ranges, const LevelPair& pair) {
+bool FitsAnyRange(const LevelRangeList& ranges, const LevelPair& pair) {
     return ListFits(ranges, pair.level, pair.subLevel);
 }
 
@@ -100,18 +97,18 @@ bool CompareEventLevels(const RuleSet& ruleSet, const LevelResolver& resolver,
             PRINTF_MACTCH_RULE(rule, ruleSet.matchNodes());
         };
         for (const MatchModeItem& mode : node->second) {
-            if (!Fits(mode.src_level, levels.source())) {
+            if (!FitsAnyRange(mode.src_level, levels.source())) {
                 Log(LogLevel::Info, kTag, u"src_level unmatch");
                 continue;
             }
-            if (!Fits(mode.dst_level, levels.destination())) {
+            if (!FitsAnyRange(mode.dst_level, levels.destination())) {
                 Log(LogLevel::Info, kTag, u"dst_level unmatch");
                 continue;
             }
             const ChainNodes& chain = levels.Chain(mode);
             if (mode.parent_process_level.empty()) {
                 Log(LogLevel::Info, kTag, u"Target.parent_process_level.size = 0");
-            } else if (!Fits(mode.parent_process_level, levels.Parent())) {
+            } else if (!FitsAnyRange(mode.parent_process_level, levels.Parent())) {
                 Log(LogLevel::Info, kTag, u"parent_process_level unmatch");
                 continue;
             }

@@ -6,7 +6,6 @@
 #include "levels/level_resolver.h"
 #include "levels/level_support.h"
 #include "log/log.h"
-#include "proctree/proctree.h"
 
 namespace tierlock {
 namespace {
@@ -21,8 +20,9 @@ constexpr uint32_t kCloudEventType = 2;
 
 // A process whose level the host knows joins the chain at once; any other is queued for the
 // cloud with a scan item of its own (left out silently when the item cannot be made).
-void Collect(uint32_t pid, uint64_t createTime, const std::u16string& path, bool levelRead,
-             int32_t level, int32_t subLevel, ChainNodes& chain, PendingLevels& pending) {
+void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const std::u16string& path,
+                         bool levelRead, int32_t level, int32_t subLevel, ChainNodes& chain,
+                         PendingLevels& pending) {
     if (levelRead && level != 0) {
         chain.push_back({pid, level, subLevel});
         Log(LogLevel::Info, kCompletionTag,
@@ -46,90 +46,42 @@ void Collect(uint32_t pid, uint64_t createTime, const std::u16string& path, bool
 
 }  // namespace
 
-void LevelResolver::CollectFromCache(IRKProcessTreeCache* cache, uint32_t pid, ChainNodes& chain,
-                                     PendingLevels& pending) const {
-    rkProcessTreeCacheHelper helper(cache);
-    std::vector<RkProcessInfoRecord> records;
-    if (!helper.GetChainRecords(pid, records)) {
-        Log(LogLevel::Error, kCompletionTag, u"获取进程链失败");
-    }
-    if (records.empty()) {
-        Log(LogLevel::Info, kCompletionTag, u"进程链无节点");
-    }
-    for (const RkProcessInfoRecord& record : records) {
-        if (record.processId == 0) {
-            Log(LogLevel::Info, kCompletionTag, u"ItemPid=0");
-            continue;
-        }
-        const uint64_t createTime = record.createTime;
-        int32_t level = 0;
-        int32_t subLevel = 0;
-        const bool read = helper.GetProcessLevel(record.processId, &createTime, level, subLevel);
-        Collect(record.processId, createTime, ImagePathOf(record), read, level, subLevel, chain,
-                pending);
-    }
-}
-
-bool LevelResolver::CollectFromTree(uint32_t pid, ChainNodes& chain, PendingLevels& pending) const {
-    if (!m_services.procTree || !m_services.helperCtrl) {
-        Log(LogLevel::Error, kCompletionTag, u"进程树对象为空");
-        return false;
-    }
-    rkProcTreeHelper* tree = rkProcTreeHelper::GetInstance();
-    HeldTreeRoot root(m_services.procTree);
-    uint32_t node = 0;
-    std::vector<uint32_t> nodePtrs;
-    if (m_services.procTree->GetChainNodes(pid, nullptr, root.Receive(), &node) &&
-        root.Get() != 0) {
-        tree->GetAllNodePtr(root.Get(), node, nodePtrs);
-        Log(LogLevel::Info, kCompletionTag, u"成功获取到的进程链信息，节点数：%d",
-            static_cast<uint32_t>(nodePtrs.size()));
-    } else {
-        Log(LogLevel::Error, kCompletionTag, u"获取进程链失败,pid=%d", pid);
-    }
-    if (nodePtrs.empty()) {
-        Log(LogLevel::Error, kCompletionTag, u"未获取正确的进程链数据,pid=%d", pid);
-    }
-    for (uint32_t nodePtr : nodePtrs) {
-        uint32_t memberPid = 0;
-        m_services.helperCtrl->GetNodePid(root.Get(), node, nodePtr, &memberPid);
-        if (memberPid == 0) {
-            Log(LogLevel::Info, kCompletionTag, u"ItemPid=0");
-            continue;
-        }
-        std::u16string path;
-        tree->GetPathByNodeOffset(root.Get(), node, nodePtr, memberPid, m_services.trust.isWin64,
-                                  path);
-        uint64_t createTime = 0;
-        m_services.helperCtrl->GetNodeCreateTime(root.Get(), node, nodePtr, &createTime);
-        int32_t level = 0;
-        int32_t subLevel = 0;
-        const bool read =
-            tree->GetLevelAndSubByNodeOffset(root.Get(), node, nodePtr, &level, &subLevel);
-        Collect(memberPid, createTime, path, read, level, subLevel, chain, pending);
-    }
-    return true;  // the root is given back here, before the cloud is asked
-}
-
-bool LevelResolver::CompletionCloudQueryProcessLevel(IRkRuleTarget* target, uint32_t pid,
-                                                     const char16_t* /*path*/,
-                                                     const MatchModeItem& mode,
+bool LevelResolver::CompletionCloudQueryProcessLevel(uint32_t pid, const MatchModeItem& mode,
                                                      ChainNodes& chain) const {
     if (mode.parent_process_level.empty() && mode.process_chain_level.empty()) {
         Log(LogLevel::Info, kCompletionTag, u"plev.size()=0 chainlev.size=0,");
         return false;
     }
-    if (!m_services.cloud) {
+    if (!m_cloud) {
         Log(LogLevel::Error, kCompletionTag, u"m_spEngCloudV2 == nullptr");
         return false;
     }
     PendingLevels pending;
-    IRKProcessTreeCache* cache = GetRKProcessTreeCache(target);
-    if (cache) {
-        CollectFromCache(cache, pid, chain, pending);
-    } else if (!CollectFromTree(pid, chain, pending)) {
-        return false;
-    }
+    const ProcessRoute& route = m_processes.Route();
+    {
+        const ProcessChain members(route, pid,
+                                   ChainRequest{.cacheTag = kCompletionTag,
+                                                .treeTag = kCompletionTag,
+                                                .treeMissing = u"进程树对象为空",
+                                                .failureNamesPid = true,
+                                                .reportsEmptyTree = true});
+        if (!members.available()) {
+            return false;
+        }
+        for (size_t member = 0; member < members.size(); ++member) {
+            const uint32_t memberPid = members.Pid(member);
+            if (memberPid == 0) {
+                Log(LogLevel::Info, kCompletionTag, u"ItemPid=0");
+                continue;
+            }
+            const std::u16string path = members.Path(member, memberPid);
+            const uint64_t createTime = members.CreateTime(member);
+            int32_t level = 0;
+            int32_t subLevel = 0;
+            const bool read = members.Level(member, &level, &subLevel);
+            KeepOrQueueForCloud(memberPid, createTime, path, read, level, subLevel, chain, pending);
+        }
+    }  // a tree root is given back here, before the cloud is asked
     if (pending.empty()) {
         return true;
     }
@@ -138,19 +90,11 @@ bool LevelResolver::CompletionCloudQueryProcessLevel(IRkRuleTarget* target, uint
     if (answered) {
         FixLevelBySigner(pending);
     }
-    rkProcessTreeCacheHelper cacheHelper(cache);
-    rkProcTreeHelper* tree = rkProcTreeHelper::GetInstance();
     for (PendingLevel& entry : pending) {
         if (answered) {
             const int32_t level = entry.item->GetLevel();
             const int32_t subLevel = entry.item->GetSubLevel();
-            if (cache) {
-                cacheHelper.SetProcessProperty(entry.pid, &entry.createTime, "LEVEL", level);
-                cacheHelper.SetProcessProperty(entry.pid, &entry.createTime, "SUB_LEVEL", subLevel);
-            } else {
-                tree->SetLevelByPid(entry.pid, level, &entry.createTime);
-                tree->SetSubLevelByPid(entry.pid, subLevel, &entry.createTime);
-            }
+            route.WriteLevelPair(entry.pid, &entry.createTime, level, subLevel);
             Log(LogLevel::Info, kCompletionTag, u"pid=%d ,create_time=%llu ,level=%d ,SubLevel=%d",
                 entry.pid, entry.createTime, level, subLevel);
             chain.push_back({entry.pid, level, subLevel});
@@ -167,7 +111,7 @@ bool LevelResolver::CompletionCloudQueryProcessLevel(IRkRuleTarget* target, uint
 bool LevelResolver::CloudQueryItemList(PendingLevels& pending) const {
     Log(LogLevel::Info, kCloudTag, u"进程链云查开始：文件数=%d",
         static_cast<uint32_t>(pending.size()));
-    if (!m_services.cloud) {
+    if (!m_cloud) {
         return false;
     }
     HostRef<IASBundle> parameters;
@@ -183,11 +127,11 @@ bool LevelResolver::CloudQueryItemList(PendingLevels& pending) const {
     }
     parameters->PutInt("EventType", kCloudEventType);
     parameters->PutInt("ItemCount", static_cast<uint32_t>(items.size()));
-    return m_services.cloud->QueryItemList(items.data(), parameters.Get());
+    return m_cloud->QueryItemList(items.data(), parameters.Get());
 }
 
 bool LevelResolver::FixLevelBySigner(PendingLevels& pending) const {
-    if (!HasTrustService(m_services.trust)) {
+    if (!HasTrustService(m_trust)) {
         Log(LogLevel::Error, kSignerTag, u"防误杀接口为空");
         return false;
     }
@@ -200,12 +144,11 @@ bool LevelResolver::FixLevelBySigner(PendingLevels& pending) const {
         const int32_t subLevel = item->GetSubLevel();
         const char16_t* path = item->GetPath();
         // Levels the cloud has settled, and files without a path, need no signer question.
-        if (level == kBlackLevel || level == kTrustedLevel || subLevel == kSettledSubLevel ||
-            !path) {
+        if (LevelIsSettled(level, subLevel) || !path) {
             continue;
         }
         const TrustAnswer answer =
-            QueryTrust(m_services.trust, path,
+            QueryTrust(m_trust, path,
                        TrustQuery{TrustCaller::ChainSigner, kMatchWhiteSignature, subLevel,
                                   entry.pid, entry.createTime});
         if (!answer.answered) {

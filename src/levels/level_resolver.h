@@ -8,19 +8,11 @@
 
 #include "abi/host.h"
 #include "abi/host_ref.h"
-#include "levels/trust_query.h"
+#include "procsource/process_source.h"
 #include "rules/rule_model.h"
+#include "trust/trust_query.h"
 
 namespace tierlock {
-
-// The host services level resolution reads, all borrowed from the plug-in object for the
-// length of one event.
-struct LevelServices {
-    TrustServices trust;  // its isWin64 also decides the tree's path conversion
-    IRKEngCloudV2* cloud = nullptr;
-    IRKProcTreeV3Ctrl* procTree = nullptr;
-    IRKProcessTreeHelperCtrl* helperCtrl = nullptr;
-};
 
 // One process of the acting process's chain with its level pair.
 struct ChainNode {
@@ -43,23 +35,23 @@ using PendingLevels = std::deque<PendingLevel>;
 
 class LevelResolver {
   public:
-    explicit LevelResolver(const LevelServices& services) : m_services(services) {}
+    // Everything is borrowed for the length of one event.
+    LevelResolver(const TrustServices& trust, IRKEngCloudV2* cloud, const ProcessSource& processes)
+        : m_trust(trust), m_cloud(cloud), m_processes(processes) {}
 
     // The file levels the host put on the target; level 10 when the user trusts the file.
     // Null out pointers are not written. Always true.
     bool GetSrcLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const;
     bool GetDstLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const;
 
-    // The level of the parent of the acting process pid, from the event's cache or else the
-    // process tree, lifted to 10 when the user trusts or a trusted signer signed its file.
-    // True when a level was obtained or is 10.
-    bool GetParentLevel(IRkRuleTarget* target, uint32_t pid, int32_t* level,
-                        int32_t* subLevel) const;
+    // The level of the parent of the acting process pid, lifted to 10 when the user trusts or
+    // a trusted signer signed its file. True when a level was obtained or is 10.
+    bool GetParentLevel(uint32_t pid, int32_t* level, int32_t* subLevel) const;
 
     // Fills chain with the levels of pid's process chain: the known ones in chain order, then
     // those the cloud supplied (written back to the host). False when it did not start.
-    bool CompletionCloudQueryProcessLevel(IRkRuleTarget* target, uint32_t pid, const char16_t* path,
-                                          const MatchModeItem& mode, ChainNodes& chain) const;
+    bool CompletionCloudQueryProcessLevel(uint32_t pid, const MatchModeItem& mode,
+                                          ChainNodes& chain) const;
 
     // One cloud call for every pending item; true when the engine answered true.
     bool CloudQueryItemList(PendingLevels& pending) const;
@@ -67,13 +59,9 @@ class LevelResolver {
     bool FixLevelBySigner(PendingLevels& pending) const;
 
   private:
-    // The chain from the event's cache, or from the tree when there is no cache; the tree
-    // walk answers false when the tree cannot be asked.
-    void CollectFromCache(IRKProcessTreeCache* cache, uint32_t pid, ChainNodes& chain,
-                          PendingLevels& pending) const;
-    bool CollectFromTree(uint32_t pid, ChainNodes& chain, PendingLevels& pending) const;
-
-    LevelServices m_services;
+    TrustServices m_trust;
+    IRKEngCloudV2* m_cloud;
+    const ProcessSource& m_processes;
 };
 
 }  // namespace tierlock

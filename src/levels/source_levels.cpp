@@ -82,11 +82,11 @@ bool GetFileLevel(const TrustServices& trust, const FileSide& side, IRkRuleTarge
 }  // namespace
 
 bool LevelResolver::GetSrcLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const {
-    return GetFileLevel(m_services.trust, kSource, target, level, subLevel);
+    return GetFileLevel(m_trust, kSource, target, level, subLevel);
 }
 
 bool LevelResolver::GetDstLevel(IRkRuleTarget* target, int32_t* level, int32_t* subLevel) const {
-    return GetFileLevel(m_services.trust, kDestination, target, level, subLevel);
+    return GetFileLevel(m_trust, kDestination, target, level, subLevel);
 }
 
 }  // namespace tierlock

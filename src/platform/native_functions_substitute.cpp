@@ -7,10 +7,8 @@
 #include <mutex>
 #include <string>
 
-#include "platform/base_components.h"
 #include "platform/native_functions.h"
 #include "platform/paths.h"
-#include "platform/process_snapshot.h"
 #include "platform/substitute.h"
 #include "platform/substitute_ntdll.h"
 #include "platform/text.h"

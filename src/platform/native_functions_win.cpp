@@ -7,7 +7,7 @@ namespace {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-const wchar_t* Wide(const char16_t* text) {
+const wchar_t* AsWindowsText(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
 
@@ -29,7 +29,7 @@ NtStatus LastNtStatus() {
 namespace os {
 
 void* ModuleHandle(const char16_t* name) {
-    return GetModuleHandleW(Wide(name));
+    return GetModuleHandleW(AsWindowsText(name));
 }
 
 void* ProcAddress(void* module, const char* name) {
@@ -57,7 +57,7 @@ NtStatus ThreadContext(void* thread, void* context) {
 }
 
 uint32_t DosDevice(const char16_t* device, char16_t* target, uint32_t size) {
-    return QueryDosDeviceW(Wide(device), reinterpret_cast<wchar_t*>(target), size);
+    return QueryDosDeviceW(AsWindowsText(device), reinterpret_cast<wchar_t*>(target), size);
 }
 
 void* CommitBlock(size_t size) {

@@ -9,7 +9,6 @@
 
 #include "platform/native_functions.h"
 #include "platform/native_records.h"
-#include "platform/process_snapshot.h"
 #include "platform/processes.h"
 #include "platform/substitute.h"
 #include "platform/substitute_ntdll.h"

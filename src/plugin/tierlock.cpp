@@ -172,15 +172,11 @@ int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* r
 
 EventServices Tierlock::Services() const {
     EventServices services;
-    const TrustServices trust{m_spMisKillingQueryV2.Get(), m_spMisKillingQuery.Get(),
-                              m_isWin64.load()};
-    services.levels = {trust, m_spEngCloudV2.Get(), m_ProcTree.Get(), m_spProcTreeHelperCtrl.Get()};
-    services.report.cache = m_spCache.Get();
-    services.report.misKillingQueryV2 = trust.queryV2;
-    services.report.misKillingQuery = trust.queryV1;
-    services.report.procTree = m_ProcTree.Get();
-    services.report.procTreeHelperCtrl = m_spProcTreeHelperCtrl.Get();
-    services.report.isWin64 = trust.isWin64;
+    const bool isWin64 = m_isWin64.load();
+    services.report.trust = {m_spMisKillingQueryV2.Get(), m_spMisKillingQuery.Get(), isWin64};
+    services.report.digests.cache = m_spCache.Get();
+    services.cloud = m_spEngCloudV2.Get();
+    services.tree = {m_ProcTree.Get(), m_spProcTreeHelperCtrl.Get(), isWin64};
     return services;
 }
 

@@ -29,28 +29,6 @@ bool SizeIsExact(bool ok, uint32_t size, uint32_t expected, const char* name) {
     return ok;
 }
 
-}  // namespace
-
-IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target) {
-    if (!target) {
-        return nullptr;
-    }
-    IASBundle* bundle = target->GetBundle();
-    if (!bundle) {
-        Log(LogLevel::Error, "GetRKProcessTreeCache", u"nullptr == Bundle");
-        return nullptr;
-    }
-    uint64_t value = 0;
-    bundle->GetInt64(kProcessTreeCacheKey, &value);
-    if (value == 0) {
-        Log(LogLevel::Error, "GetRKProcessTreeCache", u"ProcessTreeCache is null");
-        return nullptr;
-    }
-    return reinterpret_cast<IRKProcessTreeCache*>(static_cast<uintptr_t>(value));
-}
-
-namespace {
-
 // Both widths read the same way; only the value's format differs in the line.
 template <class Value>
 bool ReadProperty(IRKProcessTreeCache* cache, uint32_t pid, const uint64_t* pCreateTime,

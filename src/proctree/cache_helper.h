@@ -1,4 +1,4 @@
-// Typed access to the host's process-information cache, found in the event target's bundle.
+// Typed access to the host's process-information cache.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,6 @@
 #include "abi/records.h"
 
 namespace tierlock {
-
-// The event's process-information cache, or null (logged) when the target carries none.
-IRKProcessTreeCache* GetRKProcessTreeCache(IRkRuleTarget* target);
 
 // Thin typed access around one cache pointer; a null cache makes every operation answer false.
 class rkProcessTreeCacheHelper {

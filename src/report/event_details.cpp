@@ -6,8 +6,8 @@
 
 #include "abi/host_ref.h"
 #include "bundle/bundle.h"
+#include "hostpath/host_path.h"
 #include "log/log.h"
-#include "platform/platform.h"
 #include "report/report_block.h"
 
 namespace tierlock {
@@ -19,9 +19,9 @@ constexpr const char* kRegTag = "Tierlock::SetRegInfo";
 // HexTextToBytes writes an 8-byte head before the decoded bytes.
 constexpr size_t kHexResultHead = 8;
 
-void AcquireBaseComponent(const ReportContext& context, HostRef<IBaseComponent>& component) {
-    if (context.getBaseComponent) {
-        component.Adopt(context.getBaseComponent());
+void AcquireBaseComponent(const DigestSources& digests, HostRef<IBaseComponent>& component) {
+    if (digests.getBaseComponent) {
+        component.Adopt(digests.getBaseComponent());
     }
 }
 
@@ -43,7 +43,7 @@ std::u16string ReadWideText(IASBundle* bundle, const char* key) {
 // Asks the cache for one digest of the file at path and decodes it into digest. False only
 // when no parameter bundle can be made, which ends the whole lookup.
 template <size_t N>
-bool LookUpDigest(const ReportContext& context, const char16_t* path, const char* key,
+bool LookUpDigest(const DigestSources& digests, const char16_t* path, const char* key,
                   uint8_t (&digest)[N]) {
     HostRef<IASBundle> bundle;
     IASBundle* created = nullptr;
@@ -53,7 +53,7 @@ bool LookUpDigest(const ReportContext& context, const char16_t* path, const char
     }
     bundle.Adopt(created);
     bundle->PutWString("FilePath", path ? path : u"");
-    if (!context.cache || !context.cache->QueryFileInfo(bundle.Get())) {
+    if (!digests.cache || !digests.cache->QueryFileInfo(bundle.Get())) {
         return true;
     }
     const std::u16string text = ReadWideText(bundle.Get(), key);
@@ -61,7 +61,7 @@ bool LookUpDigest(const ReportContext& context, const char16_t* path, const char
         return true;
     }
     HostRef<IBaseComponent> component;
-    AcquireBaseComponent(context, component);
+    AcquireBaseComponent(digests, component);
     if (!component) {
         return true;
     }
@@ -77,7 +77,7 @@ bool LookUpDigest(const ReportContext& context, const char16_t* path, const char
 // Fills one digest field: a field already set is refreshed from the scan item, an empty one is
 // looked up in the cache.
 template <size_t N, class ReadScanItem>
-bool FillDigest(const ReportContext& context, const RkItemRecord* item, const char* key,
+bool FillDigest(const DigestSources& digests, const RkItemRecord* item, const char* key,
                 uint8_t (&digest)[N], ReadScanItem fromScanItem) {
     if (digest[0] != 0) {
         if (item && item->scanItem) {
@@ -85,13 +85,13 @@ bool FillDigest(const ReportContext& context, const RkItemRecord* item, const ch
         }
         return true;
     }
-    return LookUpDigest(context, ScanItemPath(item), key, digest);
+    return LookUpDigest(digests, ScanItemPath(item), key, digest);
 }
 
-void HexText(const ReportContext& context, const uint8_t* bytes, uint32_t length,
+void HexText(const DigestSources& digests, const uint8_t* bytes, uint32_t length,
              std::u16string& text) {
     HostRef<IBaseComponent> component;
-    AcquireBaseComponent(context, component);
+    AcquireBaseComponent(digests, component);
     if (!component) {
         return;
     }
@@ -108,21 +108,7 @@ const char16_t* ScanItemPath(const RkItemRecord* item) {
     return item && item->scanItem ? item->scanItem->GetPath() : nullptr;
 }
 
-std::u16string ConvertFilePath(const char16_t* path) {
-    if (!path) {
-        return {};
-    }
-    const std::u16string input(path);
-    std::u16string converted;
-    if (platform::SysnativeToSystem32(input, converted)) {
-        Log(LogLevel::Info, "ConvertFilePath", u"SysnativeToSystem32: old=%s , new=%s", input,
-            converted);
-        return converted;
-    }
-    return input;
-}
-
-void SetCommInfo(const ReportContext& context, const RkItemRecord* item, TargetListEntry& entry,
+void SetCommInfo(const DigestSources& digests, const RkItemRecord* item, TargetListEntry& entry,
                  std::u16string& md5Text, std::u16string& sha1Text) {
     IRKScanItem* scanItem = item ? item->scanItem : nullptr;
     entry.fileLevel = scanItem ? scanItem->GetLevel() : 0;
@@ -132,12 +118,12 @@ void SetCommInfo(const ReportContext& context, const RkItemRecord* item, TargetL
     const auto sha1FromScanItem = [](IRKScanItem* from, uint8_t* to) {
         from->GetSha1(to, sizeof(TargetListEntry::sha1));
     };
-    if (!FillDigest(context, item, "FileMd5", entry.md5, md5FromScanItem) ||
-        !FillDigest(context, item, "FileSha1", entry.sha1, sha1FromScanItem)) {
+    if (!FillDigest(digests, item, "FileMd5", entry.md5, md5FromScanItem) ||
+        !FillDigest(digests, item, "FileSha1", entry.sha1, sha1FromScanItem)) {
         return;
     }
-    HexText(context, entry.md5, sizeof(entry.md5), md5Text);
-    HexText(context, entry.sha1, sizeof(entry.sha1), sha1Text);
+    HexText(digests, entry.md5, sizeof(entry.md5), md5Text);
+    HexText(digests, entry.sha1, sizeof(entry.sha1), sha1Text);
 }
 
 namespace {

@@ -1,13 +1,12 @@
 // The detail writers of a target list entry: the file identity (level and digests), the
-// registry operation of a registry event and the processes of a process-creation event, and
-// the path form every reported path is given.
+// registry operation of a registry event and the processes of a process-creation event.
 #pragma once
 
 #include <string>
 
 #include "abi/records.h"
 #include "abi/report_records.h"
-#include "report/report_context.h"
+#include "report/report_sources.h"
 
 namespace tierlock {
 
@@ -23,12 +22,8 @@ inline constexpr int32_t kProcessCreate = 1;
 // The path the item's scan item carries; null without an item, a scan item or a path.
 const char16_t* ScanItemPath(const RkItemRecord* item);
 
-// A path as the host and the rules expect to see it (a sysnative path becomes its system32
-// form); a null path gives "".
-std::u16string ConvertFilePath(const char16_t* path);
-
 // File level, MD5 and SHA-1 of the item's file into the entry, and the digests' texts.
-void SetCommInfo(const ReportContext& context, const RkItemRecord* item, TargetListEntry& entry,
+void SetCommInfo(const DigestSources& digests, const RkItemRecord* item, TargetListEntry& entry,
                  std::u16string& md5Text, std::u16string& sha1Text);
 
 // The registry body of a registry event and its detail text (empty for other operations).

@@ -1,11 +1,11 @@
 // The process-chain report: the image path and level of every process in the chain of the
-// event's process, stored as the "ProcessChain" block of the request bundle. Built from the
-// event's process-information cache when it has one, else from the host's process tree.
+// event's process, stored as the "ProcessChain" block of the request bundle, as the process
+// source finds the chain.
 #pragma once
 
 #include "abi/host.h"
 #include "abi/records.h"
-#include "report/report_context.h"
+#include "procsource/process_source.h"
 
 namespace tierlock {
 
@@ -16,12 +16,9 @@ inline constexpr size_t kChainPathChars = 258;
 // the acting process.
 uint32_t ChainProcessId(const RkEventRecord& record);
 
-// From the cache; false only when the event's target offers no cache. event is not used.
-bool SetChainNodeInfo_V2(IRkRuleTarget* target, const RkEventRecord& record, IRkRuleEvent* event,
-                         IRkBundle* bundle);
-
-// From the process tree; event yields the record again for the acting process's creation time.
-void SetChainNodeInfo(const ReportContext& context, const RkEventRecord& record,
+// Stores the chain in bundle. When the chain comes from the tree, event yields the record again
+// for the acting process's creation time.
+void SetChainNodeInfo(const ProcessSource& processes, const RkEventRecord& record,
                       IRkRuleEvent* event, IRkBundle* bundle);
 
 }  // namespace tierlock

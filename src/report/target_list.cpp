@@ -3,7 +3,7 @@
 #include <string>
 
 #include "abi/bundle.h"
-#include "levels/trust_query.h"
+#include "hostpath/host_path.h"
 #include "log/log.h"
 #include "report/event_details.h"
 #include "report/report_block.h"
@@ -30,14 +30,14 @@ constexpr int32_t kFileOperationWithTwoPaths = 3;
 
 // True when the trust service vouches for the item: answered, skip flag set and a match of
 // user trust or white signature.
-bool IsVouchedFor(const ReportContext& context, const TrustServices& trust,
+bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
                   const RkItemRecord* item) {
     const char16_t* path = ScanItemPath(item);
     TrustQuery query{TrustCaller::TargetList, kMatchEither};
     query.subLevel = item->scanItem ? item->scanItem->GetSubLevel() : 0;
     query.processId = item->processId;
     uint64_t createTime = 0;
-    if (context.getCreatetime && context.getCreatetime(item->processId, &createTime)) {
+    if (readCreateTime && readCreateTime(item->processId, &createTime)) {
         query.processCreateTime = createTime;
     }
     const TrustAnswer answer = QueryTrust(trust, path, query);
@@ -77,7 +77,7 @@ void GetReportDangerList(IRkRuleTarget* target, const RkEventRecord& record, uin
     }
 }
 
-bool SetTargetList(const ReportContext& context, IRkRuleTarget* target, const RkEventRecord& record,
+bool SetTargetList(const ReportSources& sources, IRkRuleTarget* target, const RkEventRecord& record,
                    IRkBundle* bundle, uint32_t report_type) {
     if (!target) {
         Log(LogLevel::Error, kListTag, u"GetTarget Fail");
@@ -90,10 +90,11 @@ bool SetTargetList(const ReportContext& context, IRkRuleTarget* target, const Rk
         Log(LogLevel::Error, kListTag, u"SetTargetList 没找到风险项");
         return false;
     }
-    const TrustServices trust = context.trust();
+    const TrustServices& trust = sources.trust;
     if (HasTrustService(trust)) {
-        std::erase_if(danger,
-                      [&](const RkItemRecord* item) { return IsVouchedFor(context, trust, item); });
+        std::erase_if(danger, [&](const RkItemRecord* item) {
+            return IsVouchedFor(trust, sources.readCreateTime, item);
+        });
         if (danger.empty()) {
             Log(LogLevel::Error, kListTag, u"过白后风险项为空");
             return false;
@@ -112,13 +113,13 @@ bool SetTargetList(const ReportContext& context, IRkRuleTarget* target, const Rk
     }
     size_t k = 0;
     for (const RkItemRecord* item : destinations) {
-        BuildOneItem(context, record, item, block.entry(k++), false);
+        BuildOneItem(sources.digests, record, item, block.entry(k++), false);
     }
     if (registry) {
-        BuildOneItem(context, record, nullptr, block.entry(k++), false);
+        BuildOneItem(sources.digests, record, nullptr, block.entry(k++), false);
     }
     for (const RkItemRecord* item : danger) {
-        BuildOneItem(context, record, item, block.entry(k++), true);
+        BuildOneItem(sources.digests, record, item, block.entry(k++), true);
     }
     const int32_t status =
         bundle ? bundle->SetValue(kTargetListKey, block.data(), block.size(), kReportBlockTag)
@@ -129,7 +130,7 @@ bool SetTargetList(const ReportContext& context, IRkRuleTarget* target, const Rk
     return true;
 }
 
-bool BuildOneItem(const ReportContext& context, const RkEventRecord& record,
+bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
                   const RkItemRecord* item, TargetListEntry& entry, bool danger) {
     entry.handlingType = 0;
     std::u16string label;
@@ -142,7 +143,7 @@ bool BuildOneItem(const ReportContext& context, const RkEventRecord& record,
             kind = u"fd";
             if (item) {
                 SetTargetItemInfo(danger, record, item, entry);
-                SetCommInfo(context, item, entry, md5Text, sha1Text);
+                SetCommInfo(digests, item, entry, md5Text, sha1Text);
             }
             break;
         case kClassRegistry:
@@ -151,13 +152,13 @@ bool BuildOneItem(const ReportContext& context, const RkEventRecord& record,
                 SetRegInfo(record, item, entry, detail);
             } else if (item) {
                 SetTargetItemInfo(danger, record, item, entry);
-                SetCommInfo(context, item, entry, md5Text, sha1Text);
+                SetCommInfo(digests, item, entry, md5Text, sha1Text);
             }
             break;
         case kClassProcess:
             if (item) {
                 kind = u"ad";
-                SetCommInfo(context, item, entry, md5Text, sha1Text);
+                SetCommInfo(digests, item, entry, md5Text, sha1Text);
             }
             if (record.operation == kProcessCreate) {
                 SetProcessCreateInfo(label, danger, record, item, entry);

@@ -9,7 +9,7 @@
 #include "abi/host.h"
 #include "abi/records.h"
 #include "abi/report_records.h"
-#include "report/report_context.h"
+#include "report/report_sources.h"
 
 namespace tierlock {
 
@@ -25,11 +25,11 @@ void GetReportDangerList(IRkRuleTarget* target, const RkEventRecord& record, uin
 
 // Stores "TargetList" in bundle. False when nothing is to be reported: no target, no danger
 // item, or every danger item vouched for by the trust service.
-bool SetTargetList(const ReportContext& context, IRkRuleTarget* target, const RkEventRecord& record,
+bool SetTargetList(const ReportSources& sources, IRkRuleTarget* target, const RkEventRecord& record,
                    IRkBundle* bundle, uint32_t report_type);
 
 // Fills one zero-filled entry for item (absent for the registry entry); always true.
-bool BuildOneItem(const ReportContext& context, const RkEventRecord& record,
+bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
                   const RkItemRecord* item, TargetListEntry& entry, bool danger);
 
 // The target type and the file or process body of item's entry.

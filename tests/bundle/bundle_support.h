@@ -14,6 +14,7 @@
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
 #include "simhost/counted.h"
+#include "testsupport/counting_memory.h"
 
 namespace bundle_test {
 
@@ -90,21 +91,10 @@ struct RkSlots {
 };
 
 // Every object and value block the bundles allocate, counted until it is released.
-inline std::atomic<size_t> g_objectsMade{0}, g_objectsDestroyed{0}, g_valuesLive{0};
-inline std::atomic<bool> g_failValues{false};
-
-inline const tierlock::BundleMemory kCountingMemory{
-    [](tierlock::MemoryKind kind, size_t size) -> void* {
-        if (kind == tierlock::MemoryKind::Value && g_failValues) {
-            return nullptr;
-        }
-        ++(kind == tierlock::MemoryKind::Object ? g_objectsMade : g_valuesLive);
-        return std::malloc(size);
-    },
-    [](tierlock::MemoryKind kind, void* block) {
-        kind == tierlock::MemoryKind::Object ? ++g_objectsDestroyed : --g_valuesLive;
-        std::free(block);
-    }};
+inline std::atomic<size_t>& g_objectsMade = testsupport::Bundles().objectsMade;
+inline std::atomic<size_t>& g_objectsDestroyed = testsupport::Bundles().objectsDestroyed;
+inline std::atomic<int64_t>& g_valuesLive = testsupport::Bundles().valuesLive;
+inline std::atomic<bool>& g_failValues = testsupport::Bundles().failValues;
 
 // One object of each kind, as the host holds them. At the end every object must have been
 // destroyed exactly once (a test that deletes one itself sets its pointer to null) and every
@@ -112,9 +102,8 @@ inline const tierlock::BundleMemory kCountingMemory{
 class BundleTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        g_objectsMade = g_objectsDestroyed = g_valuesLive = 0;
-        g_failValues = false;
-        tierlock::SetBundleMemory(&kCountingMemory);
+        testsupport::Bundles().Reset();
+        tierlock::SetBundleMemory(&testsupport::CountingMemory());
         ASSERT_EQ(tierlock::CreateBundle(&as_.p), RK_S_OK);
         ASSERT_EQ(tierlock::CreateRkBundle(&rk_.p), RK_S_OK);
         ASSERT_EQ(tierlock::CreateScanItem(&item_), RK_S_OK);
@@ -124,7 +113,7 @@ class BundleTest : public ::testing::Test {
         EXPECT_EQ(rk_.p ? Slot<uint32_t>(rk_.p, 2) : 0u, 0u);
         EXPECT_EQ(item_ ? Item<uint32_t>(2) : 0u, 0u);
         EXPECT_EQ(g_objectsDestroyed.load(), g_objectsMade.load());
-        EXPECT_EQ(g_valuesLive.load(), 0u);
+        EXPECT_EQ(g_valuesLive.load(), 0);
         tierlock::SetBundleMemory(nullptr);  // blocks a failed test left alive came from malloc
     }
     template <class R, class... Args>

@@ -11,6 +11,7 @@
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/text.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
@@ -25,25 +26,23 @@ class PopupRequest : public ::testing::Test {
     void TearDown() override { tierlock::g_pFrame.Reset(); }
 
     int32_t Request(int32_t index) {
-        return tierlock::RequestPopup(context_, &event_, event_.record, &target_, candidates_,
-                                      index, "text");
+        return tierlock::RequestPopup(sources_, processes_, &event_, event_.record, &target_,
+                                      candidates_, index, "text");
     }
 
     simhost::Framework framework_;
     simhost::RuleEvent event_;
     simhost::RuleTarget target_;
-    tierlock::ReportContext context_;
+    tierlock::ReportSources sources_;
+    const tierlock::ProcessSource processes_{&target_, tierlock::TreeServices{}};
     tierlock::MatchRule rule_;
     tierlock::CandidateRules candidates_;
 };
 
 TEST_F(PopupRequest, NoBundleNoPopup) {
-    static const tierlock::BundleMemory kNoObjects = {
-        [](tierlock::MemoryKind kind, size_t size) -> void* {
-            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
-        },
-        [](tierlock::MemoryKind, void* block) { std::free(block); }};
-    tierlock::SetBundleMemory(&kNoObjects);
+    testsupport::Bundles().Reset();
+    testsupport::Bundles().objectBudget = 0;
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
     const int32_t verdict = Request(0);
     tierlock::SetBundleMemory(nullptr);
     EXPECT_EQ(verdict, 0);

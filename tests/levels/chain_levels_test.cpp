@@ -52,8 +52,7 @@ class ChainLevels : public LevelTest {
     }
 
     bool Complete(ChainNodes& chain, const tierlock::MatchModeItem& mode = ChainMode()) {
-        return Resolver().CompletionCloudQueryProcessLevel(&target_, acting_, u"C:\\unused.exe",
-                                                           mode, chain);
+        return Resolver().CompletionCloudQueryProcessLevel(acting_, mode, chain);
     }
 
     std::vector<simhost::ProcessCache::Write> LevelWrites() const {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,30 +26,16 @@
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
 #include "simhost/text.h"
+#include "testsupport/counting_memory.h"
+#include "testsupport/shared_tree.h"
 
 namespace level_test {
 
 // Every bundle object (parameter sets, scan items) counted until destroyed; objects can be
 // made to fail once a budget is spent.
-inline std::atomic<size_t> g_objectsMade{0}, g_objectsDestroyed{0};
-inline std::atomic<size_t> g_objectBudget{~size_t{0}};
-
-inline const tierlock::BundleMemory kCountingMemory{
-    [](tierlock::MemoryKind kind, size_t size) -> void* {
-        if (kind == tierlock::MemoryKind::Object) {
-            if (g_objectsMade >= g_objectBudget) {
-                return nullptr;
-            }
-            ++g_objectsMade;
-        }
-        return std::malloc(size);
-    },
-    [](tierlock::MemoryKind kind, void* block) {
-        if (kind == tierlock::MemoryKind::Object) {
-            ++g_objectsDestroyed;
-        }
-        std::free(block);
-    }};
+inline std::atomic<size_t>& g_objectsMade = testsupport::Bundles().objectsMade;
+inline std::atomic<size_t>& g_objectsDestroyed = testsupport::Bundles().objectsDestroyed;
+inline std::atomic<size_t>& g_objectBudget = testsupport::Bundles().objectBudget;
 
 inline std::u16string Num(int64_t value) {
     return simhost::ToUtf16(std::to_string(value));
@@ -63,16 +50,12 @@ inline bool SystemIsWin64() {
 
 class LevelTest : public ::testing::Test {
   protected:
-    static simhost::ProcessTree& Tree() {
-        static auto* tree = new simhost::ProcessTree();  // outlives the helper that points at it
-        return *tree;
-    }
+    static simhost::ProcessTree& Tree() { return testsupport::SharedProcessTree(); }
 
     void SetUp() override {
         tierlock::g_pFrame.Assign(&framework_);
-        g_objectsMade = g_objectsDestroyed = 0;
-        g_objectBudget = ~size_t{0};
-        tierlock::SetBundleMemory(&kCountingMemory);
+        testsupport::Bundles().Reset();
+        tierlock::SetBundleMemory(&testsupport::CountingMemory());
         ASSERT_TRUE(
             tierlock::rkProcTreeHelper::GetInstance()->init(Tree().ctrl(), Tree().helper()));
         Tree().ClearCalls();
@@ -86,9 +69,6 @@ class LevelTest : public ::testing::Test {
         for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
             Tree().SetFailing(static_cast<simhost::TreeOp>(op), false);
         }
-        if (bundle_) {
-            bundle_->Release();
-        }
         tierlock::g_pFrame.Assign(nullptr);
         EXPECT_EQ(Tree().heldRoots(), 0u);
         EXPECT_EQ(Tree().releaseUnderflows(), 0u);
@@ -99,20 +79,16 @@ class LevelTest : public ::testing::Test {
         tierlock::SetBundleMemory(nullptr);
     }
 
-    tierlock::LevelResolver Resolver() const { return tierlock::LevelResolver(services_); }
+    // A resolver over a process source for target_, as one event builds it.
+    tierlock::LevelResolver Resolver() {
+        processes_.emplace(&target_,
+                           tierlock::TreeServices{services_.procTree, services_.helperCtrl,
+                                                  services_.trust.isWin64});
+        return tierlock::LevelResolver(services_.trust, services_.cloud, *processes_);
+    }
 
     // The target's bundle carries the process cache from here on.
-    void UseCache() {
-        if (bundle_) {
-            return;
-        }
-        ASSERT_EQ(tierlock::CreateBundle(&bundle_), RK_S_OK);
-        const auto address = static_cast<uint64_t>(
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
-        bundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                          static_cast<uint32_t>(address >> 32));
-        target_.bundle = bundle_;
-    }
+    void UseCache() { target_.CarryCache(&cache_); }
 
     static uint32_t NewPid() { return nextPid_ += 4; }
 
@@ -133,8 +109,14 @@ class LevelTest : public ::testing::Test {
     simhost::CloudEngine cloud_;
     simhost::ProcessCache cache_;
     simhost::RuleTarget target_;
-    IASBundle* bundle_ = nullptr;
-    tierlock::LevelServices services_;
+    // The services an event hands to level resolution.
+    struct {
+        tierlock::TrustServices trust;
+        IRKEngCloudV2* cloud = nullptr;
+        IRKProcTreeV3Ctrl* procTree = nullptr;
+        IRKProcessTreeHelperCtrl* helperCtrl = nullptr;
+    } services_;
+    std::optional<tierlock::ProcessSource> processes_;
     static inline uint32_t nextPid_ = 5000;
 };
 

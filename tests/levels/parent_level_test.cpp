@@ -37,7 +37,7 @@ class ParentLevel : public LevelTest {
   protected:
     Resolved Resolve(uint32_t pid) {
         Resolved out{false, -1, -1};
-        out.result = Resolver().GetParentLevel(&target_, pid, &out.level, &out.subLevel);
+        out.result = Resolver().GetParentLevel(pid, &out.level, &out.subLevel);
         return out;
     }
     static uint64_t Expiry(const ParentSetup& setup, uint64_t now) {

@@ -112,14 +112,7 @@ class LastProcessEvent : public PluginTest {
     }
 
     // The target's bundle carries a process-information cache from here on.
-    void UseCache() {
-        ASSERT_EQ(tierlock::CreateBundle(&targetBundle_), RK_S_OK);
-        const auto address = static_cast<uint64_t>(
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
-        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                                static_cast<uint32_t>(address >> 32));
-        target_.bundle = targetBundle_;
-    }
+    void UseCache() { target_.CarryCache(&cache_); }
 
     int32_t Run() { return plug_->LastProcessEvent(&event_, &engine_); }
 
@@ -147,7 +140,6 @@ class LastProcessEvent : public PluginTest {
     std::vector<IRKScanItem*> scanItems_;
     std::deque<tierlock::RkItemRecord> items_;
     IASBundle* extBundle_ = nullptr;
-    IASBundle* targetBundle_ = nullptr;
 };
 
 TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResolved) {
@@ -391,8 +383,6 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
     const auto chain = ReadValue(Request(), u"ProcessChain");
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 3u);
-    targetBundle_->Release();
-    target_.bundle = nullptr;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "bundle/bundle.h"
 #include "log/log.h"
 #include "platform/platform.h"
+#include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "simhost/framework.h"
 #include "simhost/process_cache.h"
@@ -22,35 +23,20 @@ class CacheHelper : public ::testing::Test {
         tierlock::g_pFrame.Assign(&framework_);
         cache_.AddProcess(10, 555, 4, u"C:\\app.exe");
     }
-    void TearDown() override {
-        tierlock::g_pFrame.Reset();
-        if (bundle_) {
-            bundle_->Release();
-        }
-    }
-
-    // A target whose bundle carries value under the cache key.
-    void CarryCache(uint64_t value) {
-        ASSERT_EQ(tierlock::CreateBundle(&bundle_), RK_S_OK);
-        bundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(value),
-                          static_cast<uint32_t>(value >> 32));
-        target_.bundle = bundle_;
-    }
+    void TearDown() override { tierlock::g_pFrame.Reset(); }
 
     simhost::Framework framework_;
     simhost::ProcessCache cache_;
     simhost::RuleTarget target_;
-    IASBundle* bundle_ = nullptr;
 };
 
 TEST_F(CacheHelper, CacheIsFoundInTheTargetsBundle) {
     EXPECT_EQ(tierlock::GetRKProcessTreeCache(nullptr), nullptr);
     EXPECT_TRUE(framework_.lines().empty());
     EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), nullptr);
-    CarryCache(0);
+    target_.CarryCache(nullptr);
     EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), nullptr);
-    bundle_->Release();
-    CarryCache(reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
+    target_.CarryCache(&cache_);
     EXPECT_EQ(tierlock::GetRKProcessTreeCache(&target_), &cache_);
     EXPECT_EQ(framework_.texts(),
               (std::vector<std::u16string>{

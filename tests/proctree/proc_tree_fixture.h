@@ -14,6 +14,7 @@
 #include "simhost/framework.h"
 #include "simhost/proc_tree.h"
 #include "simhost/text.h"
+#include "testsupport/shared_tree.h"
 
 struct Proc {
     simhost::NodeId id;
@@ -26,10 +27,7 @@ inline std::u16string Num(uint64_t value) {
 
 class ProcTreeTest : public ::testing::Test {
   protected:
-    static simhost::ProcessTree& Tree() {
-        static auto* tree = new simhost::ProcessTree();  // outlives the helper that points at it
-        return *tree;
-    }
+    static simhost::ProcessTree& Tree() { return testsupport::SharedProcessTree(); }
 
     void SetUp() override {
         tierlock::g_pFrame.Assign(&framework_);

@@ -4,10 +4,12 @@
 #include <cstdlib>
 
 #include "bundle/memory.h"
+#include "hostpath/host_path.h"
 #include "platform/platform.h"
 #include "platform/windows_directory.h"
 #include "report/event_details.h"
 #include "report_fixture.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
@@ -25,7 +27,7 @@ class EventDetails : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
-        context_.cache = &cache_;
+        sources_.digests.cache = &cache_;
     }
     void TearDown() override {
         ReportTest::TearDown();
@@ -54,7 +56,7 @@ TEST_F(EventDetails, DigestsComeFromTheCacheAndTheBaseComponent) {
     cache_.AnswerFile(u"C:\\a.exe", {HexOf(kMd5), HexOf(kSha1)});
     auto& entry = Entry();
     std::u16string md5Text, sha1Text;
-    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
 
     const Bytes bytes = EntryBytes(entry);
     EXPECT_EQ(I32At(bytes, 540), 70);
@@ -85,11 +87,11 @@ TEST_F(EventDetails, DigestsThatCannotBeHadStayZero) {
         SCOPED_TRACE(c.name);
         simhost::CacheService cache;
         cache.AnswerFile(u"C:\\b.exe", {c.md5, u""});
-        context_.cache = c.cache ? &cache : nullptr;
+        sources_.digests.cache = c.cache ? &cache : nullptr;
         g_component = c.component ? &component_ : nullptr;
         auto& entry = Entry();
         std::u16string md5Text, sha1Text = u"kept";
-        SetCommInfo(context_, Item(8, u"C:\\b.exe"), entry, md5Text, sha1Text);
+        SetCommInfo(sources_.digests, Item(8, u"C:\\b.exe"), entry, md5Text, sha1Text);
         EXPECT_TRUE(AllZero(EntryBytes(entry), 544, 36));
         EXPECT_EQ(md5Text, c.expectedMd5Text);
         EXPECT_EQ(sha1Text, c.component ? HexOf(Bytes(20, 0)) : u"kept");
@@ -100,13 +102,13 @@ TEST_F(EventDetails, ALongOrRefusedAnswerCannotOverrunTheDigest) {
     cache_.AnswerFile(u"C:\\long.exe", {HexOf(Bytes(600, 0xAB)), HexOf(kSha1)});
     auto& entry = Entry();
     std::u16string md5Text, sha1Text;
-    SetCommInfo(context_, Item(8, u"C:\\long.exe"), entry, md5Text, sha1Text);
+    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), entry, md5Text, sha1Text);
     EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), Bytes(16, 0xAB));
     EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), kSha1);
 
-    component_.decodeStatus = 1;
+    component_.SetDecodeStatus(1);
     auto& refused = Entry();
-    SetCommInfo(context_, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
+    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
     EXPECT_TRUE(AllZero(EntryBytes(refused), 544, 36));
 }
 
@@ -117,23 +119,20 @@ TEST_F(EventDetails, ADigestAlreadySetIsRefreshedFromTheScanItem) {
     auto& entry = Entry();
     entry.md5[0] = 1;
     std::u16string md5Text, sha1Text;
-    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
     EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), kMd5);
     EXPECT_EQ(cache_.calls(), 1u);  // only the SHA-1 was looked up
 }
 
 TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
-    static const tierlock::BundleMemory kNoObjects = {
-        [](tierlock::MemoryKind kind, size_t size) -> void* {
-            return kind == tierlock::MemoryKind::Object ? nullptr : std::malloc(size);
-        },
-        [](tierlock::MemoryKind, void* block) { std::free(block); }};
+    testsupport::Bundles().Reset();
+    testsupport::Bundles().objectBudget = 0;
     cache_.AnswerFile(u"C:\\d.exe", {HexOf(kMd5), HexOf(kSha1)});
     auto* item = Item(8, u"C:\\d.exe");
     auto& entry = Entry();
     std::u16string md5Text, sha1Text;
-    tierlock::SetBundleMemory(&kNoObjects);
-    SetCommInfo(context_, item, entry, md5Text, sha1Text);
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
+    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
     tierlock::SetBundleMemory(nullptr);
     EXPECT_TRUE(HasLine(kError, "Tierlock::SetCommInfo", u"bundleptr create instance failed"));
     EXPECT_EQ(LinesTagged("Tierlock::SetCommInfo"), 1u);

@@ -5,10 +5,12 @@
 #include "bundle/bundle.h"
 #include "platform/platform.h"
 #include "platform/windows_directory.h"
+#include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "report_fixture.h"
 #include "simhost/proc_tree.h"
 #include "simhost/process_cache.h"
+#include "testsupport/shared_tree.h"
 
 namespace {
 
@@ -52,29 +54,26 @@ class ChainTest : public ReportTest {
         return I32At(bytes, 4 + 524 * i + 520);
     }
 
+    // The chain as the process source finds it for target.
+    void Write(IRkRuleTarget* target, IRkBundle* bundle) {
+        const tierlock::ProcessSource processes(target, tree_);
+        tierlock::SetChainNodeInfo(processes, record_, &event_, bundle);
+    }
+
     IRkBundle* bundle_ = nullptr;
+    tierlock::TreeServices tree_;
 };
 
 class CacheChain : public ChainTest {
   protected:
     void SetUp() override {
         ChainTest::SetUp();
-        ASSERT_EQ(tierlock::CreateBundle(&targetBundle_), RK_S_OK);
-        const auto address =
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_));
-        targetBundle_->PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                                static_cast<uint32_t>(uint64_t{address} >> 32));
-        target_.bundle = targetBundle_;
+        target_.CarryCache(&cache_);
     }
-    void TearDown() override {
-        targetBundle_->Release();
-        ChainTest::TearDown();
-    }
-    bool Run() { return tierlock::SetChainNodeInfo_V2(&target_, record_, &event_, bundle_); }
+    void Run() { Write(&target_, bundle_); }
 
     simhost::ProcessCache cache_;
     simhost::RuleTarget target_;
-    IASBundle* targetBundle_ = nullptr;
 };
 
 TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
@@ -83,7 +82,7 @@ TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
     cache_.SetInt(20, "LEVEL", 70);
     cache_.SetInt(20, "SUB_LEVEL", 2);
     cache_.SetChain(30, {30, 20});  // the host's order; the report reverses it
-    ASSERT_TRUE(Run());
+    Run();
     const Bytes bytes = Block();
     ASSERT_EQ(bytes.size(), 1052u);
     EXPECT_EQ(U32At(bytes, 0), 2u);
@@ -103,7 +102,7 @@ TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
     cache_.AddProcess(0, std::nullopt, 0, u"C:\\none.exe");
     cache_.SetInt(30, "LEVEL", 50);
     cache_.SetChain(30, {30, 20, 0});
-    ASSERT_TRUE(Run());
+    Run();
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 3u);
     EXPECT_TRUE(AllZero(bytes, 4, 524));  // process id 0
@@ -133,21 +132,24 @@ TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
         record_.Class = c.eventClass;
         record_.operation = c.operation;
         EXPECT_EQ(tierlock::ChainProcessId(record_), c.expectedPid);
-        ASSERT_TRUE(Run());
+        Run();
         EXPECT_EQ(EntryPath(Block(), 0),
                   c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
     }
 }
 
 TEST_F(CacheChain, AMissingChainStoresNothing) {
-    simhost::RuleTarget bare;
-    EXPECT_FALSE(tierlock::SetChainNodeInfo_V2(&bare, record_, &event_, bundle_));
+    simhost::RuleTarget bare;  // no cache, and no tree services: the tree route says so
+    Write(&bare, bundle_);
     EXPECT_TRUE(HasLine(kError, kCacheTag, u"获取进程信息缓存接口失败"));
+    EXPECT_TRUE(HasLine(kError, "Tierlock::RequestPopup",
+                        u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    EXPECT_TRUE(HasLine(kError, kTreeTag, u"GetProcTree Fail"));
 
-    EXPECT_TRUE(Run());  // the host knows no chain for the process
+    Run();  // the host knows no chain for the process
     EXPECT_TRUE(HasLine(kError, kCacheTag, u"获取进程链失败"));
     cache_.SetChain(30, {});
-    EXPECT_TRUE(Run());
+    Run();
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
     EXPECT_FALSE(HasBlock());
 }
@@ -156,22 +158,19 @@ TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
     RefusingBundle<RK_E_INVALIDARG> refusing;
     cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
     cache_.SetChain(30, {30});
-    EXPECT_TRUE(tierlock::SetChainNodeInfo_V2(&target_, record_, &event_, &refusing));
+    Write(&target_, &refusing);
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 
 class TreeChain : public ChainTest {
   protected:
-    static simhost::ProcessTree& Tree() {
-        static auto* tree = new simhost::ProcessTree();  // outlives the process-wide helper
-        return *tree;
-    }
+    static simhost::ProcessTree& Tree() { return testsupport::SharedProcessTree(); }
     void SetUp() override {
         ChainTest::SetUp();
         ASSERT_TRUE(
             tierlock::rkProcTreeHelper::GetInstance()->init(Tree().ctrl(), Tree().helper()));
-        context_.procTree = Tree().ctrl();
-        context_.procTreeHelperCtrl = Tree().helper();
+        tree_.procTree = Tree().ctrl();
+        tree_.helperCtrl = Tree().helper();
     }
     void TearDown() override {
         for (uint32_t op = 0; op < static_cast<uint32_t>(simhost::TreeOp::Count); ++op) {
@@ -187,7 +186,9 @@ class TreeChain : public ChainTest {
         pid = nextPid_ += 4;
         return Tree().AddProcess({pid, path, createTime, 0}, parent);
     }
-    void Run() { tierlock::SetChainNodeInfo(context_, record_, &event_, bundle_); }
+    void Run() { Write(&target_, bundle_); }
+
+    simhost::RuleTarget target_;  // carries no cache
 
     static inline uint32_t nextPid_ = 5000;
 };
@@ -228,11 +229,11 @@ TEST_F(TreeChain, TheCreationTimeComesFromTheRecordsBundle) {
 }
 
 TEST_F(TreeChain, AMissingTreeOrChainStoresNothing) {
-    context_.procTreeHelperCtrl = nullptr;
+    tree_.helperCtrl = nullptr;
     Run();
     EXPECT_TRUE(HasLine(kError, kTreeTag, u"GetProcTree Fail"));
 
-    context_.procTreeHelperCtrl = Tree().helper();
+    tree_.helperCtrl = Tree().helper();
     record_.ProcessId = 1;  // not in the tree
     Run();
     EXPECT_TRUE(HasLine(kError, kTreeTag, u"获取进程链失败"));

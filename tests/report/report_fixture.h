@@ -16,7 +16,8 @@
 #include "block_decoder.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
-#include "report/report_context.h"
+#include "report/report_sources.h"
+#include "simhost/base_component.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
@@ -24,58 +25,8 @@
 
 namespace report_test {
 
-// The host's base component: upper-case hexadecimal text, and texts decoded after an 8-byte
-// head that holds the decoded length.
-class BaseComponent final : public IBaseComponent {
-  public:
-    uint32_t RK_CALL AddRef() override { return ++refs_; }
-    uint32_t RK_CALL Release() override {
-        if (refs_ == 0) {
-            ++underflows_;
-            return 0;
-        }
-        return --refs_;
-    }
-    uint32_t refs() const { return refs_; }
-    uint32_t underflows() const { return underflows_; }
-
-    int32_t decodeStatus = 0;
-    std::vector<std::u16string> decoded;  // the texts it was asked to decode
-
-    int32_t RK_CALL BytesToHexText(const void* bytes, uint32_t length, uint32_t flags,
-                                   char16_t* buffer516) override {
-        static const char16_t kDigits[] = u"0123456789ABCDEF";
-        const auto* in = static_cast<const uint8_t*>(bytes);
-        for (uint32_t i = 0; i < length && 2 * i + 2 < 516; ++i) {
-            buffer516[2 * i] = kDigits[in[i] >> 4];
-            buffer516[2 * i + 1] = kDigits[in[i] & 15];
-        }
-        return flags == 0 ? 0 : -1;
-    }
-    int32_t RK_CALL HexTextToBytes(const char16_t* text, uint32_t length, void* result) override {
-        decoded.emplace_back(text, length);
-        if (decodeStatus != 0) {
-            return decodeStatus;
-        }
-        auto* out = static_cast<uint8_t*>(result);
-        const uint32_t count = length / 2;
-        std::memcpy(out, &count, sizeof(count));
-        std::memset(out + 4, 0, 4);
-        for (uint32_t i = 0; i < count; ++i) {
-            out[8 + i] = static_cast<uint8_t>(Nibble(text[2 * i]) << 4 | Nibble(text[2 * i + 1]));
-        }
-        return 0;
-    }
-
-  private:
-    std::atomic<uint32_t> refs_{0};
-    std::atomic<uint32_t> underflows_{0};
-
-    static int Nibble(char16_t c) { return c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10; }
-};
-
 // The component GetBaseComponent hands out; null when the host has none.
-inline BaseComponent* g_component = nullptr;
+inline simhost::BaseComponent* g_component = nullptr;
 
 inline IBaseComponent* GetTestBaseComponent() {
     if (g_component) {
@@ -120,7 +71,7 @@ class ReportTest : public ::testing::Test {
     void SetUp() override {
         tierlock::g_pFrame.Assign(&framework_);
         g_component = &component_;
-        context_.getBaseComponent = &GetTestBaseComponent;
+        sources_.digests.getBaseComponent = &GetTestBaseComponent;
     }
     void TearDown() override {
         tierlock::g_pFrame.Reset();
@@ -159,8 +110,8 @@ class ReportTest : public ::testing::Test {
     size_t LinesTagged(const char* tag) const { return framework_.textsTagged(tag).size(); }
 
     simhost::Framework framework_;
-    BaseComponent component_;
-    tierlock::ReportContext context_;
+    simhost::BaseComponent component_;
+    tierlock::ReportSources sources_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;
     std::vector<IRKScanItem*> scanItems_;

@@ -35,8 +35,8 @@ class TargetList : public ReportTest {
     void SetUp() override {
         ReportTest::SetUp();
         ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
-        context_.misKillingQueryV2 = &trust_;
-        context_.getCreatetime = &FindCreateTime;
+        sources_.trust.queryV2 = &trust_;
+        sources_.readCreateTime = &FindCreateTime;
         g_createTimes.clear();
         record_.ProcessId = 10;
         record_.PPID = 5;
@@ -59,7 +59,7 @@ class TargetList : public ReportTest {
     bool Run(int32_t eventClass, int32_t operation, uint32_t reportType = 0) {
         record_.Class = eventClass;
         record_.operation = operation;
-        return tierlock::SetTargetList(context_, &target_, record_, bundle_, reportType);
+        return tierlock::SetTargetList(sources_, &target_, record_, bundle_, reportType);
     }
 
     // The stored block; checks its tag and that its size matches the count.
@@ -248,7 +248,7 @@ TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
         }
         Add(8, u"C:\\dst.txt");
         record_.Class = tierlock::kClassFile;
-        EXPECT_FALSE(tierlock::SetTargetList(context_, c.hasTarget ? &target_ : nullptr, record_,
+        EXPECT_FALSE(tierlock::SetTargetList(sources_, c.hasTarget ? &target_ : nullptr, record_,
                                              bundle_, 0));
         EXPECT_TRUE(HasLine(kError, kListTag, c.error));
         EXPECT_FALSE(ReadValue(bundle_, u"TargetList").present);
@@ -256,7 +256,7 @@ TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
 }
 
 TEST_F(TargetList, WithoutATrustServiceEveryItemIsReported) {
-    context_.misKillingQueryV2 = nullptr;
+    sources_.trust.queryV2 = nullptr;
     Add(1, u"C:\\trusted.exe");
     trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x1});
     ASSERT_TRUE(Run(tierlock::kClassFile, 0));
@@ -268,7 +268,7 @@ TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
     RefusingBundle<0x0BAD> refusing;
     Add(1, u"C:\\src.exe");
     record_.Class = tierlock::kClassFile;
-    EXPECT_TRUE(tierlock::SetTargetList(context_, &target_, record_, &refusing, 0));
+    EXPECT_TRUE(tierlock::SetTargetList(sources_, &target_, record_, &refusing, 0));
     EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:2989"));
 }
 

@@ -146,10 +146,7 @@ ScenarioHost::ScenarioHost(const Scenario& scenario)
         cache_.SetChain(process.pid, chain);
     }
     if (scenario.cacheHost) {
-        const auto address = static_cast<uint64_t>(
-            reinterpret_cast<uintptr_t>(static_cast<IRKProcessTreeCache*>(&cache_)));
-        targetBundle_.PutInt64(tierlock::kProcessTreeCacheKey, static_cast<uint32_t>(address),
-                               static_cast<uint32_t>(address >> 32));
+        simhost::CarryCacheIn(targetBundle_, &cache_);
     }
 }
 

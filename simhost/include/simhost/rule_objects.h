@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,8 +39,24 @@ class RuleEvent final : public IRkRuleEvent {
     std::vector<Attached> attached_;
 };
 
+class HostBundle;
+
+// Writes the address of cache into bundle under the key where the plug-in looks for the
+// event's process-information cache; a null cache writes 0, "no cache".
+void CarryCacheIn(IASBundle& bundle, IRKProcessTreeCache* cache);
+
 class RuleTarget final : public IRkRuleTarget {
   public:
+    RuleTarget();
+    ~RuleTarget();
+    RuleTarget(const RuleTarget&) = delete;
+    RuleTarget& operator=(const RuleTarget&) = delete;
+
+    // From now on the target's bundle carries cache, as the bundle of a host that hands out its
+    // process-information cache does (null: the bundle says there is none). The bundle is the
+    // target's own.
+    void CarryCache(IRKProcessTreeCache* cache);
+
     struct ItemRequest {
         std::optional<std::u16string> path;  // empty when the plug-in passed null
         uint32_t type;
@@ -82,6 +99,7 @@ class RuleTarget final : public IRkRuleTarget {
     int32_t RK_CALL GetProperty(uint32_t id, void* buffer, uint32_t* size) override;
 
   private:
+    std::unique_ptr<HostBundle> carrier_;
     std::vector<ItemRequest> itemRequests_;
     std::vector<uint32_t> propertyReads_;
     size_t bundleReads_ = 0;

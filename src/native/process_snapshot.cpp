@@ -1,0 +1,128 @@
+#include "native/process_snapshot.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/native_functions.h"
+#include "platform/paths.h"
+#include "platform/system_info.h"
+#include "platform/text.h"
+
+namespace tierlock::native {
+
+using namespace tierlock::platform;
+namespace {
+
+constexpr uint32_t kSystemExtendedProcessInformation = 57;
+// Processes may start between the size probe and the read; a few larger reads then follow.
+constexpr int kReadAttempts = 4;
+
+std::unique_ptr<Native> ReaderFor(ProcessHandle process) {
+    const std::optional<uint16_t> architecture = NativeProcessorArchitecture();
+    if (architecture && *architecture == 0) {
+        return std::make_unique<x86Native>(process);
+    }
+    bool wow64 = false;
+    os::IsWow64Process(CurrentProcess(), &wow64);
+    if (wow64) {
+        return std::make_unique<NativeWow64>(process, false);
+    }
+    return std::make_unique<Native>(process, false);
+}
+
+std::map<std::u16string, std::u16string> ReadDeviceMap() {
+    std::map<std::u16string, std::u16string> devices;
+    for (char16_t letter = u'a'; letter <= u'z'; ++letter) {
+        const char16_t drive[3] = {letter, u':', u'\0'};
+        char16_t target[kMaxPathChars] = {};
+        const uint32_t length = os::DosDevice(drive, target, kMaxPathChars);
+        if (length == 0) {
+            continue;
+        }
+        // The first of the multi-string answer is the device the drive names.
+        target[kMaxPathChars - 1] = u'\0';
+        devices.emplace(ToLowerAscii(target), drive);
+    }
+    return devices;
+}
+
+// The image name that an entry's counted string points to, when it lies within the block.
+std::u16string ImageName(const ProcessInformationEntry& entry, const unsigned char* block,
+                         size_t size) {
+    const auto name = reinterpret_cast<uintptr_t>(entry.imageNameBuffer);
+    const auto start = reinterpret_cast<uintptr_t>(block);
+    if (!name || name < start || name >= start + size) {
+        return {};
+    }
+    const size_t available = (start + size - name) / sizeof(char16_t);
+    const size_t units = std::min<size_t>(entry.imageNameLength / sizeof(char16_t), available);
+    std::u16string text(units, u'\0');
+    std::memcpy(text.data(), block + (name - start), units * sizeof(char16_t));
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return text;
+}
+
+}  // namespace
+
+ProcessList ReadProcessBlock(const void* block, size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    ProcessList processes;
+    size_t offset = 0;
+    while (block && size >= sizeof(ProcessInformationEntry) &&
+           offset <= size - sizeof(ProcessInformationEntry)) {
+        ProcessInformationEntry entry;
+        std::memcpy(&entry, bytes + offset, sizeof(entry));
+        if (entry.uniqueProcessId != 0) {
+            auto data = std::make_shared<ProcessData>();
+            data->pid = static_cast<uint32_t>(entry.uniqueProcessId);
+            data->parentPid = static_cast<uint32_t>(entry.inheritedFromUniqueProcessId);
+            data->imageName = ImageName(entry, bytes, size);
+            data->createTime = entry.createTime;
+            processes.push_back(std::move(data));
+        }
+        if (entry.nextEntryOffset == 0) {
+            break;
+        }
+        offset += entry.nextEntryOffset;
+    }
+    return processes;
+}
+
+ProcessSnapshot::ProcessSnapshot(ProcessHandle process)
+    : m_process(process),
+      m_pid(os::GetProcessId(process)),
+      m_reader(ReaderFor(process)),
+      m_deviceMap(ReadDeviceMap()) {}
+
+ProcessSnapshot::~ProcessSnapshot() = default;
+
+ProcessList ProcessSnapshot::EnumProcesses() const {
+    uint32_t needed = 0;
+    NtStatus status =
+        m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, nullptr, 0, &needed);
+    for (int attempt = 0; attempt < kReadAttempts && !NtSuccess(status) && needed > 0; ++attempt) {
+        void* block = os::CommitBlock(needed);
+        if (!block) {
+            return {};
+        }
+        uint32_t returned = 0;
+        status =
+            m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, block, needed, &returned);
+        if (NtSuccess(status)) {
+            const uint32_t filled = (returned > 0 && returned < needed) ? returned : needed;
+            ProcessList processes = ReadProcessBlock(block, filled);
+            os::ReleaseBlock(block);
+            return processes;
+        }
+        os::ReleaseBlock(block);
+        if (status != kStatusInfoLengthMismatch || returned <= needed ||
+            returned > UINT32_MAX / 2) {
+            return {};
+        }
+        // The list grew: ask for what it needs now, with room for a few more processes.
+        needed = returned + returned / 4;
+    }
+    return {};
+}
+
+}  // namespace tierlock::native

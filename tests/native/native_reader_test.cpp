@@ -1,0 +1,292 @@
+// The native readers and the process snapshot: natively against the substitute system
+// library, under Wine for real in each prefix.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <thread>
+#include <typeinfo>
+#include <vector>
+
+#include "native/native_reader.h"
+#include "native/process_snapshot.h"
+#include "platform/native_functions.h"
+#include "platform/paths.h"
+#include "platform/system_info.h"
+#include "platform/text.h"
+
+#ifndef _WIN32
+#include "platform/substitute.h"
+#endif
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+using namespace tierlock::platform;
+using namespace tierlock::native;
+
+constexpr uint32_t kExtendedProcessInformation = 57;
+
+bool Exported(const char16_t* module, const char* name) {
+    void* handle = os::ModuleHandle(module);
+    return handle && os::ProcAddress(handle, name);
+}
+
+// The reader this process should get: Native in a 64-bit process; in a 32-bit one the test
+// script says whether the prefix runs 64-bit Windows (WOW64) or 32-bit Windows.
+const std::type_info& ExpectedReader() {
+#ifdef _WIN32
+    if (sizeof(void*) == 8) {
+        return typeid(Native);
+    }
+    const char* win64 = std::getenv("TIERLOCK_EXPECT_WIN64");
+    EXPECT_NE(win64, nullptr) << "run Windows tests through scripts/test.sh";
+    return win64 && std::string(win64) == "1" ? typeid(NativeWow64) : typeid(x86Native);
+#else
+    return typeid(Native);
+#endif
+}
+
+TEST(ProcessSnapshot, ReaderFitsThisSystem) {
+    const ProcessSnapshot snapshot(CurrentProcess());
+    const std::type_info& expected = ExpectedReader();
+    ASSERT_EQ(typeid(snapshot.reader()), expected) << typeid(snapshot.reader()).name();
+    EXPECT_EQ(snapshot.process(), CurrentProcess());
+    EXPECT_EQ(snapshot.pid(), CurrentProcessId());
+    const BitnessBarrier& barrier = snapshot.reader().barrier();
+    // A snapshot of its own process: reader and target never differ in width.
+    EXPECT_FALSE(barrier.mismatch);
+    if (expected == typeid(Native)) {
+        EXPECT_EQ(barrier.type, BitnessBarrier::kBoth64);
+        EXPECT_FALSE(barrier.sourceWow64 || barrier.targetWow64 || barrier.x86OS);
+    } else {
+        EXPECT_EQ(barrier.type, BitnessBarrier::kBoth32);
+        EXPECT_TRUE(barrier.sourceWow64 && barrier.targetWow64);
+        EXPECT_EQ(barrier.x86OS, expected == typeid(x86Native));
+    }
+}
+
+#ifndef _WIN32  // the system's width is the substitute's
+TEST(ProcessSnapshot, ReaderChoiceBySystemAndWow64) {
+    struct Case {
+        std::optional<uint16_t> architecture;
+        bool wow64;
+        const std::type_info& reader;
+        uint32_t type;
+    };
+    const Case cases[] = {
+        {0, false, typeid(x86Native), BitnessBarrier::kBoth32},
+        {0, true, typeid(x86Native), BitnessBarrier::kBoth32},
+        {kArchitectureAmd64, true, typeid(NativeWow64), BitnessBarrier::kBoth32},
+        {kArchitectureAmd64, false, typeid(Native), BitnessBarrier::kBoth64},
+        {12, false, typeid(Native), BitnessBarrier::kBoth64},
+        {std::nullopt, false, typeid(Native), BitnessBarrier::kBoth64},
+    };
+    for (const Case& c : cases) {
+        SetSubstituteArchitecture(c.architecture);
+        SetSubstituteWow64(c.wow64);
+        const ProcessSnapshot snapshot(CurrentProcess());
+        EXPECT_EQ(typeid(snapshot.reader()), c.reader);
+        EXPECT_EQ(snapshot.reader().barrier().type, c.type);
+    }
+    SetSubstituteArchitecture(kArchitectureAmd64);
+    SetSubstituteWow64(false);
+}
+#endif
+
+#ifndef _WIN32  // the WOW64 answers are the substitute's
+TEST(ProcessSnapshot, BarrierOfAnotherProcess) {
+    // The substitute answers WOW64 only for the current process, so any other target is
+    // 64-bit: a WOW64 reader then faces a mismatch.
+    SetSubstituteProcesses({{40, 4, u"other.exe", 1}});
+    ProcessHandle other = OpenProcess(kProcessQueryLimited, false, 40);
+    ASSERT_NE(other, nullptr);
+    for (bool wow64 : {false, true}) {
+        SetSubstituteWow64(wow64);
+        const Native reader(other, false);
+        EXPECT_EQ(reader.barrier().mismatch, wow64);
+        EXPECT_EQ(reader.barrier().type,
+                  wow64 ? BitnessBarrier::kReader32Target64 : BitnessBarrier::kBoth64);
+        EXPECT_EQ(reader.barrier().sourceWow64, wow64);
+        EXPECT_FALSE(reader.barrier().targetWow64);
+    }
+    tierlock::platform::CloseHandle(other);
+    SetSubstituteWow64(false);
+    SetSubstituteProcesses({});
+}
+#endif
+
+TEST(NativeReaders, ThirtyTwoBitSystemHasNoSixtyFourBitStructures) {
+    x86Native reader(CurrentProcess());
+    EXPECT_EQ(reader.GetThreadContext64(nullptr, nullptr), kStatusNotSupported);
+    EXPECT_EQ(reader.GetPEB64(nullptr), 0u);
+    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
+    EXPECT_EQ(reader.GetTEB64(nullptr, nullptr), 0u);
+    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
+}
+
+// Each operation whose system function this process lacks answers 0xC0000138 and leaves the
+// caller's buffer alone.
+TEST(NativeReaders, MissingFunctionAnswersProcedureNotFound) {
+    NativeWow64 wow64(CurrentProcess(), false);
+    Native native(CurrentProcess(), false);
+    struct Case {
+        const char16_t* module;
+        const char* function;
+        std::function<NtStatus(unsigned char*)> call;
+    };
+    const Case cases[] = {
+        {u"ntdll.dll", "NtWow64ReadVirtualMemory64",
+         [&](unsigned char* buffer) { return wow64.ReadMemory(0x10000, buffer, 8, nullptr); }},
+        {u"ntdll.dll", "NtWow64QueryInformationProcess64",
+         [&](unsigned char* buffer) { return wow64.QueryProcessInfo(0, buffer, 8, nullptr); }},
+        {u"kernel32.dll", "Wow64GetThreadContext",
+         [&](unsigned char* buffer) { return native.GetThreadContext32(nullptr, buffer); }},
+        {u"ntdll.dll", "NtQueryVirtualMemory",
+         [&](unsigned char* buffer) {
+             return native.QueryVirtualMemory(0x10000, 0, buffer, 8, nullptr);
+         }},
+    };
+    int missing = 0;
+    for (const Case& c : cases) {
+        if (Exported(c.module, c.function)) {
+            continue;
+        }
+        ++missing;
+        unsigned char buffer[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+        EXPECT_EQ(c.call(buffer), kStatusProcedureNotFound) << c.function;
+        EXPECT_EQ(buffer[0], 1) << c.function;
+    }
+    // A 64-bit system library has no WOW64 functions; so has the substitute.
+    if (sizeof(void*) == 8) {
+        EXPECT_GE(missing, 2);
+    }
+}
+
+TEST(NativeReaders, CallGateIsOnlyReachedFromA32BitProcess) {
+    if (sizeof(void*) == 4) {
+        GTEST_SKIP() << "the gate is real here";
+    }
+    NativeWow64 reader(CurrentProcess(), false);
+    uint32_t size = 0;
+    unsigned char buffer[64] = {};
+    EXPECT_EQ(reader.QueryThreadInfo(nullptr, 0, buffer, sizeof(buffer), &size),
+              kStatusProcedureNotFound);
+    EXPECT_EQ(reader.GetThreadContext64(nullptr, buffer), kStatusProcedureNotFound);
+    EXPECT_EQ(reader.GetTEB64(nullptr, nullptr), 0u);
+    EXPECT_EQ(LastNtStatus(), kStatusProcedureNotFound);
+}
+
+// Readers made at the same moment on a fresh process all wait for the whole function table.
+TEST(NativeReaders, ConcurrentReadersSeeTheWholeTable) {
+    std::vector<NtStatus> answers(8, kStatusSuccess);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        threads.emplace_back([&answers, i] {
+            Native reader(CurrentProcess(), false);
+            uint32_t needed = 0;
+            answers[i] = reader.QuerySystemInfo(kExtendedProcessInformation, nullptr, 0, &needed);
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (NtStatus status : answers) {
+        EXPECT_NE(status, kStatusProcedureNotFound);
+    }
+}
+
+#ifdef _WIN32
+uint64_t OwnCreationTime() {
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    EXPECT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user));
+    return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+}
+#endif
+
+TEST(ProcessSnapshot, ListsThisProcessWithItsCreationTime) {
+#ifdef _WIN32
+    const uint64_t expected = OwnCreationTime();
+#else
+    const uint64_t expected = 133000000000000000ull;
+    SetSubstituteProcesses({{4, 0, u"System", 1}, {CurrentProcessId(), 4, u"test.exe", expected}});
+#endif
+    const ProcessSnapshot snapshot(CurrentProcess());
+    const ProcessList processes = snapshot.EnumProcesses();
+    const auto own = std::find_if(processes.begin(), processes.end(), [](const auto& process) {
+        return process->pid == CurrentProcessId();
+    });
+    ASSERT_NE(own, processes.end());
+    EXPECT_EQ((*own)->createTime, expected);
+    EXPECT_FALSE((*own)->imageName.empty());
+    for (const auto& process : processes) {
+        EXPECT_NE(process->pid, 0u) << "the idle entry is skipped";
+    }
+#ifndef _WIN32
+    SetSubstituteProcesses({});
+#endif
+}
+
+#ifndef _WIN32  // the process table is the substitute's
+TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
+    SubstituteProcess hidden{30, 4, u"hidden.exe", 3};
+    hidden.listed = false;
+    SetSubstituteProcesses({{0, 0, u"", 0}, {8, 4, u"", 2}, {12, 8, u"b.exe", 5}, hidden});
+    const ProcessList processes = ProcessSnapshot(CurrentProcess()).EnumProcesses();
+    ASSERT_EQ(processes.size(), 2u);
+    EXPECT_EQ(processes[0]->pid, 8u);
+    EXPECT_EQ(processes[0]->imageName, u"");
+    EXPECT_EQ(processes[0]->createTime, 2u);
+    EXPECT_EQ(processes[1]->pid, 12u);
+    EXPECT_EQ(processes[1]->parentPid, 8u);
+    EXPECT_EQ(processes[1]->imageName, u"b.exe");
+    SetSubstituteProcesses({});
+}
+#endif
+
+// Processes that start between the size probe and the read: a larger read follows, a few
+// times at most.
+#ifndef _WIN32  // the process table is the substitute's
+TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
+    struct Case {
+        uint32_t reads, perRead;
+        size_t listed;
+    };
+    const Case cases[] = {{1, 1, 3}, {2, 1, 4}, {1, 40, 42}, {1000, 40, 0}};
+    for (const Case& c : cases) {
+        SetSubstituteProcesses({{8, 4, u"a.exe", 1}, {12, 4, u"b.exe", 1}});
+        SetSubstituteProcessListGrowth(c.reads, c.perRead);
+        EXPECT_EQ(ProcessSnapshot(CurrentProcess()).EnumProcesses().size(), c.listed)
+            << c.reads << " reads growing by " << c.perRead;
+    }
+    SetSubstituteProcessListGrowth(0, 0);
+    SetSubstituteProcesses({});
+}
+#endif
+
+TEST(ProcessSnapshot, DeviceMapKeepsTheFirstDriveOfADevice) {
+#ifdef _WIN32
+    const ProcessSnapshot snapshot(CurrentProcess());
+    for (const auto& [device, drive] : snapshot.deviceMap()) {
+        EXPECT_EQ(device, ToLowerAscii(device));
+        ASSERT_EQ(drive.size(), 2u);
+        EXPECT_TRUE(drive[0] >= u'a' && drive[0] <= u'z' && drive[1] == u':');
+    }
+#else
+    SetSubstituteDosDevice(u"D:", u"\\Device\\HarddiskVolume1");
+    SetSubstituteDosDevice(u"Z:", u"\\Device\\Unix");
+    const ProcessSnapshot snapshot(CurrentProcess());
+    const std::map<std::u16string, std::u16string> expected = {
+        {u"\\device\\harddiskvolume1", u"c:"}, {u"\\device\\unix", u"z:"}};
+    EXPECT_EQ(snapshot.deviceMap(), expected);
+    SetSubstituteDosDevice(u"D:", u"");
+    SetSubstituteDosDevice(u"Z:", u"");
+#endif
+}
+
+}  // namespace
