@@ -35,7 +35,7 @@ class TextMap {
     TextPosition PositionOf(size_t jsonOffset) const;
 
   private:
-    static constexpr size_t kCheckpointBytes = 4096;
+    static constexpr size_t kCheckpointBytes = 256;
     std::string_view text_;
     size_t bom_ = 0;
     std::vector<size_t> lineStarts_;

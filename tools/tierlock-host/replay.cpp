@@ -138,10 +138,10 @@ int RunScenario(const ReplayOptions& options, ReplayReport* report, ReplayWriter
         outcome.event = &event;
         auto objects = host.MakeEvent(event);
         framework.SetPopWndAnswer(true, event.answer);
-        const size_t popupsBefore = framework.popups().size();
+        const size_t popupsBefore = framework.popupCount();
         const size_t cloudBefore = host.cloudQueries(), trustBefore = host.trustQueries();
         outcome.verdict = plug->LastProcessEvent(&objects->event, &objects->engine);
-        outcome.popup = framework.popups().size() > popupsBefore;
+        outcome.popup = framework.popupCount() > popupsBefore;
         outcome.cloudQueries = host.cloudQueries() - cloudBefore;
         outcome.trustQueries = host.trustQueries() - trustBefore;
         for (const auto& attached : objects->event.attached()) {
