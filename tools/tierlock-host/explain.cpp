@@ -176,16 +176,21 @@ const char* ClassWord(int32_t eventClass) {
     return eventClass == 1 ? "file" : eventClass == 2 ? "registry" : "process";
 }
 
+// The item the plug-in falls back on by the event's class.
+std::string ClassItem(const ScenarioEvent& event) {
+    if (event.eventClass == 3) {
+        return event.operation == 9 ? "an item of type 16" : "a destination item (type 8)";
+    }
+    return "a source item (type 1)";
+}
+
 // The item types a report type asks for, as the scenario names them.
 std::string ItemsFor(long long reportType, const ScenarioEvent& event) {
     if (reportType == 0) {
-        if (event.eventClass == 3) {
-            return event.operation == 9 ? "an item of type 16" : "a destination item (type 8)";
-        }
-        return "a source item (type 1)";
+        return ClassItem(event);
     }
     if (reportType == 0xFFFF) {
-        return "a danger item (type 65535)";
+        return "a danger item (type 65535) or, failing that, " + ClassItem(event);
     }
     std::string names;
     const std::pair<long long, const char*> kTypes[] = {{1, "source (1)"},
@@ -198,7 +203,8 @@ std::string ItemsFor(long long reportType, const ScenarioEvent& event) {
             names += (names.empty() ? "" : " or ") + std::string(name);
         }
     }
-    return "an item of type " + (names.empty() ? std::to_string(reportType) : names);
+    return "an item of type " + (names.empty() ? std::to_string(reportType) : names) +
+           " or, failing that, " + ClassItem(event);
 }
 
 class Retrace {
