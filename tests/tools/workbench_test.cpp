@@ -39,7 +39,8 @@ const char kConfiguration[] = R"({"enable": 1,
  "rules": [
   {"id": 1, "eventtype": 1, "ruleid": "101", "modeid": 1},
   {"id": 2, "eventtype": 1, "ruleid": "102", "modeid": 2},
-  {"id": 3, "eventtype": 1, "reporttype": 8, "ruleid": "103", "modeid": 3}
+  {"id": 3, "eventtype": 1, "reporttype": 8, "ruleid": "103", "modeid": 3},
+  {"id": 4, "eventtype": 1, "reporttype": 65535, "ruleid": "104", "modeid": 3}
  ]}
 )";
 
@@ -181,7 +182,10 @@ TEST_F(Workbench, ReplayGivesTheReasonForEveryVerdictZero) {
                            R"("ruleId": 102},)" + event +
                            R"("ruleId": 103, "source": {"path": "C:\\s.exe", "level": "50.0"}},)" +
                            event + R"("ruleId": 999},)" + event +
-                           R"("ruleId": 101, "synchronous": false})"));
+                           R"("ruleId": 101, "synchronous": false},)" + event +
+                           R"("ruleId": 104, "source": {"path": "C:\\s.exe", "level": "50.0"},
+                              "items": [{"type": "danger", "path": "C:\\d.exe", "process": 9,
+                                         "engineKind": 6, "riskName": "Worm.Test.A"}]})"));
     const ToolRun run = RunTool("replay --explain reasons.scenario.json");
     EXPECT_EQ(run.status, 0) << run.out;
     const char* const reasons[] = {
@@ -200,6 +204,8 @@ TEST_F(Workbench, ReplayGivesTheReasonForEveryVerdictZero) {
         EXPECT_NE(found, std::string::npos) << reason << "\n" << run.out;
         at = found == std::string::npos ? at : found;
     }
+    // A danger item's risk name reaches the pop-up of a rule that reports the danger item.
+    EXPECT_TRUE(Contains(run, "risk name \"Worm.Test.A\"")) << run.out;
     EXPECT_TRUE(Contains(run,
                          "    rule 1, match mode 1 item 1: source file 0.0 not in 10, 20 -> "
                          "no match\n"));

@@ -129,16 +129,16 @@ void Checker::Check(std::string_view bytes) {
     // The plug-in reads up to the first zero byte; so does everything here.
     const TextMap map(bytes);
     const std::string_view text = map.json().substr(0, map.json().find('\0'));
-    const std::vector<PluginLine> whole = Load(bytes);
-    if (refused_) {
-        report_.status = 2;
-        report_.failure = "the plug-in library refused to create a plug-in object";
-        return;
-    }
     if (const std::optional<size_t> deep = NestingBeyond(text, kMaxNesting)) {
         report_.status = 2;
         report_.failure = "nested more than " + std::to_string(kMaxNesting) + " levels deep at " +
                           PositionText(map.PositionOf(*deep)) + ", which the plug-in refuses";
+        return;  // refused by the same rule the plug-in follows, without making it read all
+    }
+    const std::vector<PluginLine> whole = Load(bytes);
+    if (refused_) {
+        report_.status = 2;
+        report_.failure = "the plug-in library refused to create a plug-in object";
         return;
     }
     if ((report_.syntax = FindSyntaxError(text))) {
