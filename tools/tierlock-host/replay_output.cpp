@@ -3,6 +3,7 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "replay.h"
@@ -223,7 +224,15 @@ class TextReport final : public ReplayWriter {
                  "process chain, " + std::to_string(request.processChain->size()) + " processes:");
             for (size_t i = 0; i < request.processChain->size(); ++i) {
                 const ChainEntry& entry = (*request.processChain)[i];
-                std::string line(i == 0 ? "" : std::string((i - 1) * 3, ' ') + "\u2514\u2500 ");
+                // Deep chains stop indenting and number their processes instead, so that the
+                // text grows with the chain, not with its square.
+                constexpr size_t kMaxIndent = 16;
+                std::string line(i == 0 ? ""
+                                        : std::string(std::min(i - 1, kMaxIndent) * 3, ' ') +
+                                              "\u2514\u2500 ");
+                if (i > kMaxIndent) {
+                    line += "[" + std::to_string(i + 1) + "] ";
+                }
                 line += entry.path.empty() ? "(not described)" : U8(entry.path);
                 line += " (level " + std::to_string(entry.level) + ")";
                 Line(3, line);
