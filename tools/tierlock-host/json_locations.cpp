@@ -58,8 +58,8 @@ std::string PointerToken(std::string_view key) {
 
 namespace {
 
-// Follows the JSON pointer of every value as the reader goes. A value begins at the first
-// character after the blanks and separators that follow whatever the reader handed over last.
+// Follows the JSON pointer of every value as the reader goes, and where each value and key
+// begins.
 class PointerTracker : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, PointerTracker> {
   public:
     using Kind = JsonValueSeen::Kind;
