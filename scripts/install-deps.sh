@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make clang clang-format libclang-rt-14-dev
   rapidjson-dev libutfcpp-dev googletest libgmock-dev libgtest-dev libbenchmark-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 zip
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine64 wine32:i386 time zip
 )
 
 missing=()

@@ -68,6 +68,11 @@ void Framework::SetPopWndAnswer(bool result, int32_t answer) {
     popAnswer_ = answer;
 }
 
+size_t Framework::popupCount() const {
+    std::lock_guard lock(mutex_);
+    return popups_.size();
+}
+
 std::vector<PopWndCall> Framework::popups() const {
     std::lock_guard lock(mutex_);
     return popups_;

@@ -21,8 +21,10 @@ NodeId ProcessTree::AddProcess(const ProcessInfo& info, NodeId parent) {
     Node node;
     node.info = info;
     node.parent = NodeAt(parent) ? parent : 0;
+    const auto id = static_cast<NodeId>(nodes_.size() + 1);
+    node.top = node.parent ? nodes_[node.parent - 1].top : id;
     nodes_.push_back(std::move(node));
-    const auto id = static_cast<NodeId>(nodes_.size());
+    byPid_[info.pid].push_back(id);
     if (Node* up = NodeAt(parent)) {
         up->children.push_back(id);
     }
@@ -167,6 +169,7 @@ void ProcessTree::ClearCalls() {
 void ProcessTree::Reset() {
     std::lock_guard lock(mutex_);
     nodes_.clear();
+    byPid_.clear();
     holds_.clear();
     chainViews_.clear();
     nextChainRoot_ = 0;
@@ -187,11 +190,14 @@ ProcessTree::Node* ProcessTree::NodeAt(NodeId id) {
 
 NodeId ProcessTree::FindPid(uint32_t pid, const uint64_t* createTime) const {
     // The newest process with the pid: pids are reused, creation times tell them apart.
-    for (size_t i = nodes_.size(); i > 0; --i) {
-        const ProcessInfo& info = nodes_[i - 1].info;
-        if (info.pid == pid &&
-            (!createTime || *createTime == 0 || *createTime == info.createTime)) {
-            return static_cast<NodeId>(i);
+    auto found = byPid_.find(pid);
+    if (found == byPid_.end()) {
+        return 0;
+    }
+    for (auto it = found->second.rbegin(); it != found->second.rend(); ++it) {
+        const ProcessInfo& info = nodes_[*it - 1].info;
+        if (!createTime || *createTime == 0 || *createTime == info.createTime) {
+            return *it;
         }
     }
     return 0;
@@ -201,10 +207,7 @@ NodeId ProcessTree::TopOf(NodeId id) const {
     if (id == 0 || id > nodes_.size()) {
         return 0;
     }
-    while (nodes_[id - 1].parent != 0) {
-        id = nodes_[id - 1].parent;
-    }
-    return id;
+    return nodes_[id - 1].top;
 }
 
 NodeId ProcessTree::Resolve(uint32_t root, uint32_t nodePtr) const {
@@ -217,18 +220,17 @@ NodeId ProcessTree::Resolve(uint32_t root, uint32_t nodePtr) const {
         return 0;
     }
     if (auto chain = chainViews_.find(root); chain != chainViews_.end()) {
-        const auto& members = chain->second;
-        return std::find(members.begin(), members.end(), id) != members.end() ? id : 0;
+        return chain->second.positions.count(id) != 0 ? id : 0;
     }
     return root == kTreeRootBase + TopOf(id) ? id : 0;
 }
 
 std::vector<NodeId> ProcessTree::ChildrenIn(uint32_t root, NodeId id) const {
     if (auto chain = chainViews_.find(root); chain != chainViews_.end()) {
-        const auto& members = chain->second;
-        auto at = std::find(members.begin(), members.end(), id);
-        if (at != members.end() && at + 1 != members.end()) {
-            return {*(at + 1)};
+        const ChainView& view = chain->second;
+        auto at = view.positions.find(id);
+        if (at != view.positions.end() && at->second + 1 < view.members.size()) {
+            return {view.members[at->second + 1]};
         }
         return {};
     }
@@ -280,13 +282,17 @@ bool RK_CALL ProcTreeCtrl::GetChainNodes(uint32_t pid, const uint64_t* createTim
     }
     // A view of its own: the ancestors from the top down to the process, each the only child
     // of the one before, so that a walk from the returned node yields the chain.
-    std::vector<NodeId> chain;
+    ProcessTree::ChainView view;
     for (; found != 0; found = tree_.nodes_[found - 1].parent) {
-        chain.insert(chain.begin(), found);
+        view.members.push_back(found);
+    }
+    std::reverse(view.members.begin(), view.members.end());
+    for (size_t i = 0; i < view.members.size(); ++i) {
+        view.positions.emplace(view.members[i], i);
     }
     const uint32_t chainRoot = kChainRootBase + ++tree_.nextChainRoot_;
-    const NodeId top = chain.front();
-    tree_.chainViews_[chainRoot] = std::move(chain);
+    const NodeId top = view.members.front();
+    tree_.chainViews_[chainRoot] = std::move(view);
     return tree_.HandOut(chainRoot, top, root, node);
 }
 

@@ -144,24 +144,44 @@ bool RK_CALL ProcessCache::SetProcessValue(uint32_t pid, const uint64_t* createT
     return true;
 }
 
+const std::vector<uint32_t>* ProcessCache::ChainOf(uint32_t pid) {
+    if (auto chain = chains_.find(pid); chain != chains_.end()) {
+        return &chain->second;
+    }
+    if (!chainsFromParents_ || processes_.find(pid) == processes_.end()) {
+        return nullptr;
+    }
+    derivedChain_.clear();
+    // Bounded by the number of processes, so that a loop of parents ends.
+    for (auto at = processes_.find(pid);
+         at != processes_.end() && derivedChain_.size() < processes_.size();
+         at = processes_.find(at->second.record.parentProcessId)) {
+        derivedChain_.push_back(at->first);
+        if (at->second.record.parentProcessId == 0) {
+            break;
+        }
+    }
+    return &derivedChain_;
+}
+
 bool RK_CALL ProcessCache::GetProcessChain(uint32_t pid, uint32_t, void* records, uint32_t* count) {
     std::lock_guard lock(mutex_);
     ++calls_;
-    auto chain = chains_.find(pid);
-    if (!count || chain == chains_.end()) {
+    const std::vector<uint32_t>* chain = ChainOf(pid);
+    if (!count || !chain) {
         return false;
     }
     if (!records) {
-        *count = chainCountOverride.value_or(static_cast<uint32_t>(chain->second.size()));
+        *count = chainCountOverride.value_or(static_cast<uint32_t>(chain->size()));
         return true;
     }
     if (failChainFill) {
         return false;
     }
     auto* out = static_cast<tierlock::RkProcessInfoRecord*>(records);
-    const size_t n = std::min<size_t>(*count, chain->second.size());
+    const size_t n = std::min<size_t>(*count, chain->size());
     for (size_t i = 0; i < n; ++i) {
-        auto process = processes_.find(chain->second[i]);
+        auto process = processes_.find((*chain)[i]);
         if (process != processes_.end()) {
             out[i] = process->second.record;
         }

@@ -97,22 +97,24 @@ TEST_F(CheckCommand, NamesEachRejectionWithItsPlaceAndReason) {
     const rapidjson::Value& file = document["files"][0];
     const struct {
         const char* kind;
-        const char* path;
-        unsigned line;
+        const char* pointer;
+        unsigned line, column;
         const char* reason;
     } expected[] = {
-        {"item", "matchmode[0].mode[1]", 5, "popwnd missing or empty"},
-        {"item", "matchmode[0].mode[2]", 6, "every level list is empty once read"},
-        {"level", "matchmode[0].mode[2].dstlvl", 6, "1 entry with a sub-level above 65535 dropped"},
-        {"mode", "matchmode[1]", 8, "modeid missing or not a 32-bit integer"},
-        {"rule", "rules[1]", 12, "no match mode 9 is configured"},
+        {"item", "/matchmode/0/mode/1", 5, 7, "popwnd missing or empty"},
+        {"item", "/matchmode/0/mode/2", 6, 7, "every level list is empty once read"},
+        {"level", "/matchmode/0/mode/2/dstlvl", 6, 27,
+         "1 entry with a sub-level above 65535 dropped"},
+        {"mode", "/matchmode/1", 8, 5, "modeid missing or not a 32-bit integer"},
+        {"rule", "/rules/1", 12, 5, "no match mode 9 is configured"},
     };
     const rapidjson::Value& rejected = file["rejected"];
     ASSERT_EQ(rejected.Size(), std::size(expected));
     for (rapidjson::SizeType i = 0; i < rejected.Size(); ++i) {
         EXPECT_STREQ(rejected[i]["kind"].GetString(), expected[i].kind);
-        EXPECT_STREQ(rejected[i]["path"].GetString(), expected[i].path);
-        EXPECT_EQ(rejected[i]["line"].GetUint(), expected[i].line) << expected[i].path;
+        EXPECT_STREQ(rejected[i]["pointer"].GetString(), expected[i].pointer);
+        EXPECT_EQ(rejected[i]["line"].GetUint(), expected[i].line) << expected[i].pointer;
+        EXPECT_EQ(rejected[i]["column"].GetUint(), expected[i].column) << expected[i].pointer;
         EXPECT_STREQ(rejected[i]["reason"].GetString(), expected[i].reason);
     }
     EXPECT_EQ(rejected[4]["modeid"].GetInt(), 9);
@@ -131,8 +133,10 @@ TEST_F(CheckCommand, SyntaxErrorGivesLineColumnAndParserMessage) {
     EXPECT_EQ(error["line"].GetInt(), 3);
     EXPECT_EQ(error["column"].GetInt(), 34);
     EXPECT_STREQ(error["message"].GetString(), "Missing a name for object member.");
+    EXPECT_STREQ(error["pointer"].GetString(), "/matchmode/0/modeid");
     EXPECT_NE(RunTool("check check_syntax.json")
-                  .out.find("syntax error at line 3, column 34: Missing a name for object member."),
+                  .out.find("syntax error at 3:34 /matchmode/0/modeid: Missing a name for object "
+                            "member."),
               std::string::npos);
 }
 
@@ -145,9 +149,10 @@ std::string Items(const rapidjson::Value& list) {
 }
 
 std::string Place(const rapidjson::Value& fact) {
-    std::string place = fact["path"].GetString();
+    std::string place = fact["pointer"].GetString();
     if (fact["line"].IsUint()) {
-        place += ", line " + std::to_string(fact["line"].GetUint());
+        place = std::to_string(fact["line"].GetUint()) + ":" +
+                std::to_string(fact["column"].GetUint()) + " " + place;
     }
     return "(" + place + ")";
 }
@@ -198,7 +203,8 @@ TEST_F(CheckCommand, JsonCarriesTheSameFactsAsTheText) {
                         " match modes, " + std::to_string(s["items"].GetUint()) + " items, " +
                         std::to_string(s["rules"].GetUint()) + " rules; rejected: " +
                         std::to_string(s["rejected"].GetUint()) + "; rules without a match mode: " +
-                        std::to_string(s["rulesWithoutMatchMode"].GetUint()));
+                        std::to_string(s["rulesWithoutMatchMode"].GetUint()) +
+                        "; warnings: " + std::to_string(s["warnings"].GetUint()));
     }
     EXPECT_EQ(lines.size(), 15u);
     for (const std::string& line : lines) {

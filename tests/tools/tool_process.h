@@ -19,13 +19,14 @@ struct ToolRun {
     std::string out;  // line ends as "\n" on every system
 };
 
-inline ToolRun RunTool(const std::string& arguments) {
+// withErrors: standard error is collected too, after standard output.
+inline ToolRun RunTool(const std::string& arguments, bool withErrors = false) {
 #if defined(_WIN32)
     const char* name = "tierlock-host.exe";
-    const char* discard = " 2>NUL";
+    const char* discard = withErrors ? " 2>&1" : " 2>NUL";
 #else
     const char* name = "tierlock-host";
-    const char* discard = " 2>/dev/null";
+    const char* discard = withErrors ? " 2>&1" : " 2>/dev/null";
 #endif
     const std::string command =
         (simhost::DefaultPluginPath().parent_path() / name).string() + " " + arguments + discard;

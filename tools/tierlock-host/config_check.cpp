@@ -8,13 +8,13 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <map>
+#include <unordered_set>
 
 #include <rapidjson/document.h>
 
+#include "config_lint.h"
 #include "config_probes.h"
+#include "input_file.h"
 
 namespace tierlock_host {
 
@@ -40,17 +40,8 @@ constexpr const char* kParseTag = "Tierlock::ParseOption";
 constexpr const char* kLevelsTag = "Tierlock::SplitString2Levels";
 constexpr const char* kDumpTag = "Tierlock::PRINTF_MACTCH_RULE";
 const char* const kLevelKeys[] = {"srclvl", "dstlvl", "plvl", "chainlvl"};
-// Deep enough to locate a level text: root, "matchmode", its element, "mode", the item.
-constexpr size_t kLocatedDepth = 5;
-
-bool ReadFile(const std::string& path, std::string* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
+// The plug-in refuses documents nested deeper; the tool's own reading stops there too.
+constexpr size_t kMaxNesting = 128;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -98,6 +89,8 @@ class Checker {
     Checker(PluginSession& session, FileReport& report) : session_(session), report_(report) {}
 
     void Check(std::string_view bytes);
+    // Gives every fact its line and column, in one pass over the text.
+    void Locate(const TextMap& map, std::string_view text);
 
   private:
     std::vector<PluginLine> Load(std::string_view config);
@@ -108,24 +101,18 @@ class Checker {
                      std::optional<int64_t> modeId);
     void CheckRules(const std::vector<PluginLine>& whole, const Value* rules);
     // Records a rejection at path (empty for the whole document); the caller adds the ids.
-    Rejection& Reject(std::string kind, std::string path, std::string reason,
+    Rejection& Reject(std::string kind, std::string pointer, std::string reason,
                       std::vector<std::string> log = {}) {
         Rejection& rejection = report_.rejections.emplace_back();
         rejection.kind = std::move(kind);
-        rejection.line = LineOf(path);
-        rejection.path = std::move(path);
+        rejection.where.pointer = std::move(pointer);
         rejection.reason = std::move(reason);
         rejection.log = std::move(log);
         return rejection;
     }
-    size_t LineOf(const std::string& path) const {
-        auto it = lines_.find(path);
-        return it == lines_.end() ? 0 : it->second;
-    }
 
     PluginSession& session_;
     FileReport& report_;
-    std::map<std::string, size_t> lines_;
     bool refused_ = false;
 };
 
@@ -140,7 +127,14 @@ std::vector<PluginLine> Checker::Load(std::string_view config) {
 
 void Checker::Check(std::string_view bytes) {
     // The plug-in reads up to the first zero byte; so does everything here.
-    const std::string_view text = bytes.substr(0, bytes.find('\0'));
+    const TextMap map(bytes);
+    const std::string_view text = map.json().substr(0, map.json().find('\0'));
+    if (const std::optional<size_t> deep = NestingBeyond(text, kMaxNesting)) {
+        report_.status = 2;
+        report_.failure = "nested more than " + std::to_string(kMaxNesting) + " levels deep at " +
+                          PositionText(map.PositionOf(*deep)) + ", which the plug-in refuses";
+        return;  // refused by the same rule the plug-in follows, without making it read all
+    }
     const std::vector<PluginLine> whole = Load(bytes);
     if (refused_) {
         report_.status = 2;
@@ -150,6 +144,7 @@ void Checker::Check(std::string_view bytes) {
     if ((report_.syntax = FindSyntaxError(text))) {
         report_.status = 2;
         report_.failure = "JSON syntax error";
+        report_.syntaxPosition = map.PositionOf(report_.syntax->offset);
         return;
     }
     std::string refusal;
@@ -167,7 +162,6 @@ void Checker::Check(std::string_view bytes) {
         }
     }
 
-    lines_ = ValueLines(text, kLocatedDepth);
     rapidjson::Document document;
     document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
     auto saw = [&](std::string_view message) {
@@ -193,14 +187,62 @@ void Checker::Check(std::string_view bytes) {
         report_.failure = "the plug-in library refused to create a plug-in object";
         return;
     }
+    report_.warnings = LintConfiguration(map, text);
+    // The schema's first complaint, unless a rejection or warning already speaks of that place.
+    for (Warning& warning : SchemaWarnings(document)) {
+        const std::string& at = warning.where.pointer;
+        auto related = [&](const std::string& other) {
+            const std::string& shorter = at.size() < other.size() ? at : other;
+            const std::string& longer = at.size() < other.size() ? other : at;
+            return longer.compare(0, shorter.size(), shorter) == 0 &&
+                   (longer.size() == shorter.size() || longer[shorter.size()] == '/');
+        };
+        const bool covered =
+            std::any_of(report_.rejections.begin(), report_.rejections.end(),
+                        [&](const Rejection& r) { return related(r.where.pointer); }) ||
+            std::any_of(report_.warnings.begin(), report_.warnings.end(),
+                        [&](const Warning& w) { return related(w.where.pointer); });
+        if (!covered) {
+            report_.warnings.push_back(std::move(warning));
+        }
+    }
+    Locate(map, text);
     report_.status = report_.rejections.empty() ? 0 : 1;
+}
+
+void Checker::Locate(const TextMap& map, std::string_view text) {
+    std::vector<Location*> places;
+    for (AcceptedMode& mode : report_.modes) {
+        places.push_back(&mode.where);
+    }
+    for (AcceptedRule& rule : report_.rules) {
+        places.push_back(&rule.where);
+    }
+    for (Rejection& rejection : report_.rejections) {
+        places.push_back(&rejection.where);
+    }
+    for (Warning& warning : report_.warnings) {
+        if (warning.where.position.line == 0) {
+            places.push_back(&warning.where);
+        }
+    }
+    std::unordered_set<std::string> wanted;
+    for (const Location* place : places) {
+        wanted.insert(place->pointer);
+    }
+    const auto offsets = ValueOffsets(text, wanted);
+    for (Location* place : places) {
+        if (auto found = offsets.find(place->pointer); found != offsets.end()) {
+            place->position = map.PositionOf(found->second);
+        }
+    }
 }
 
 void Checker::CheckModes(const Value& matchmode) {
     std::vector<AcceptedMode> accepted;
     for (rapidjson::SizeType i = 0; i < matchmode.Size(); ++i) {
         const Value& element = matchmode[i];
-        const std::string path = "matchmode[" + std::to_string(i) + "]";
+        const std::string path = "/matchmode/" + std::to_string(i);
         std::optional<int64_t> insertedId;
         bool skipped = false;
         for (const PluginLine& line : Load(ElementProbe(element))) {
@@ -225,7 +267,7 @@ void Checker::CheckModes(const Value& matchmode) {
             std::stable_sort(items.begin(), items.end(), [](int64_t a, int64_t b) {
                 return static_cast<uint32_t>(a) < static_cast<uint32_t>(b);
             });
-            accepted.push_back({*insertedId, path, LineOf(path), std::move(items)});
+            accepted.push_back({*insertedId, {path, {}}, std::move(items)});
             continue;
         }
         const Value* mode = Member(element, "mode");
@@ -241,8 +283,8 @@ void Checker::CheckModes(const Value& matchmode) {
             accepted.begin() + static_cast<std::ptrdiff_t>(i) + 1, accepted.end(),
             [&](const AcceptedMode& mode) { return mode.modeId == accepted[i].modeId; });
         if (later != accepted.end()) {
-            Rejection& r = Reject("mode", accepted[i].path,
-                                  "replaced by the later definition at " + later->path);
+            Rejection& r = Reject("mode", accepted[i].where.pointer,
+                                  "replaced by the later definition at " + later->where.pointer);
             r.modeId = accepted[i].modeId;
         } else {
             report_.modes.push_back(accepted[i]);
@@ -259,7 +301,7 @@ std::vector<int64_t> Checker::CheckItems(const Value& element, const std::string
     }
     for (rapidjson::SizeType j = 0; j < mode->Size(); ++j) {
         const Value& item = (*mode)[j];
-        const std::string path = elementPath + ".mode[" + std::to_string(j) + "]";
+        const std::string path = elementPath + "/mode/" + std::to_string(j);
         bool levelNotes = false;
         std::optional<int64_t> itemId;
         for (const PluginLine& line : Load(ItemProbe(item))) {
@@ -325,7 +367,7 @@ void Checker::CheckLevels(const Value& item, const std::string& itemPath,
                       "a 0.0 entry empties the whole list, which then matches any level";
         }
         if (!reason.empty()) {
-            Rejection& r = Reject("level", itemPath + "." + key, reason, messages);
+            Rejection& r = Reject("level", itemPath + "/" + key, reason, messages);
             r.id = itemId;
             r.modeId = modeId;
             r.key = key;
@@ -349,7 +391,7 @@ void Checker::CheckRules(const std::vector<PluginLine>& whole, const Value* rule
     const bool located = outcomes.size() == rules->Size();
     for (size_t k = 0; k < outcomes.size(); ++k) {
         const PluginLine& line = *outcomes[k];
-        const std::string path = located ? "rules[" + std::to_string(k) + "]" : "";
+        const std::string path = located ? "/rules/" + std::to_string(k) : "";
         if (line.tag == kDumpTag) {
             AcceptedRule rule;
             rule.id = NumberAfter(line.message, "id=").value_or(0);
@@ -373,8 +415,7 @@ void Checker::CheckRules(const std::vector<PluginLine>& whole, const Value* rule
                     bar = ids.find('|', close + 1);
                 }
             }
-            rule.path = path;
-            rule.line = LineOf(path);
+            rule.where.pointer = path;
             report_.rules.push_back(std::move(rule));
             continue;
         }
@@ -398,13 +439,13 @@ void Checker::CheckRules(const std::vector<PluginLine>& whole, const Value* rule
 
 }  // namespace
 
-FileReport CheckConfiguration(PluginSession& session, const std::string& file) {
+FileReport CheckConfiguration(PluginSession& session, const std::string& file, uint64_t maxSize) {
     FileReport report;
     report.file = file;
-    std::string bytes;
-    if (!ReadFile(file, &bytes)) {
+    std::string bytes, error;
+    if (!ReadInput(file, maxSize, &bytes, &error)) {
         report.status = 2;
-        report.failure = "cannot read the file";
+        report.failure = "cannot read the file: " + error;
         return report;
     }
     Checker(session, report).Check(bytes);

@@ -12,10 +12,16 @@
 
 namespace tierlock_host {
 
+// Where a fact stands: a JSON pointer ("/matchmode/0/mode/1"; empty for the whole document)
+// and its line and column (0 when unknown).
+struct Location {
+    std::string pointer;
+    TextPosition position;
+};
+
 struct AcceptedMode {
     int64_t modeId = 0;
-    std::string path;  // e.g. "matchmode[0]"
-    size_t line = 0;   // 0 when unknown
+    Location where;
     std::vector<int64_t> itemIds;
 };
 
@@ -25,14 +31,12 @@ struct AcceptedRule {
     int64_t reportType = 0;
     int64_t modeId = 0;
     std::vector<uint32_t> ruleIds;
-    std::string path;
-    size_t line = 0;
+    Location where;
 };
 
 struct Rejection {
     std::string kind;  // "document", "mode", "item", "level" or "rule"
-    std::string path;  // empty for the document itself
-    size_t line = 0;
+    Location where;
     std::optional<int64_t> id;      // of the item or rule
     std::optional<int64_t> modeId;  // the mode an item belongs to, or the one a rule names
     std::string key;                // the level key, for a level text
@@ -41,21 +45,31 @@ struct Rejection {
     std::vector<std::string> log;  // the plug-in's own messages about it
 };
 
+// Something the plug-in reads silently otherwise than it looks, or ignores.
+struct Warning {
+    std::string kind;  // "key", "type", "level", "ruleid", "encoding", "schema"
+    Location where;
+    std::string message;
+};
+
 struct FileReport {
     std::string file;
     int status = 0;  // 0 nothing rejected, 1 something rejected, 2 not read or not parsed
     std::string failure;
     std::optional<SyntaxError> syntax;
+    TextPosition syntaxPosition;
     std::optional<int64_t> enable;
     std::vector<AcceptedMode> modes;
     std::vector<AcceptedRule> rules;
     std::vector<Rejection> rejections;
+    std::vector<Warning> warnings;
 
     size_t Items() const;
     size_t RulesWithoutMatchMode() const;
 };
 
-// Loads file into fresh plug-in objects of the session and reports the outcome.
-FileReport CheckConfiguration(PluginSession& session, const std::string& file);
+// Loads file ("-": standard input) into fresh plug-in objects of the session and reports the
+// outcome; a file larger than maxSize bytes is not read.
+FileReport CheckConfiguration(PluginSession& session, const std::string& file, uint64_t maxSize);
 
 }  // namespace tierlock_host

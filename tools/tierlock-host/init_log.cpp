@@ -2,12 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "abi/options.h"
 #include "abi/rule_plug.h"
+#include "input_file.h"
 #include "simhost/framework.h"
 #include "simhost/plugin_library.h"
 #include "simhost/proc_tree.h"
@@ -17,20 +16,12 @@
 namespace tierlock_host {
 
 const char kInitLogUsage[] =
-    "usage: tierlock-host [--plugin LIBRARY] [--config FILE]\n"
-    "  Loads the plug-in, initialises it with FILE as its configuration (none when omitted),\n"
-    "  switches it on, calls its idle hooks, shuts it down and prints every log line.\n";
+    "usage: tierlock-host [--plugin LIBRARY] [--max-size BYTES] --config FILE\n"
+    "  Loads the plug-in, initialises it with FILE (\"-\": standard input) as its\n"
+    "  configuration, switches it on, calls its idle hooks, shuts it down and prints every\n"
+    "  log line. Exit status: 0 initialised, 1 not, 2 bad arguments.\n";
 
 namespace {
-
-bool ReadFile(const std::string& path, std::string* out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 void PrintLog(const simhost::Framework& framework) {
     for (const simhost::LogRecord& line : framework.lines()) {
@@ -43,20 +34,35 @@ void PrintLog(const simhost::Framework& framework) {
 int RunInitLog(int argc, char** argv) {
     std::filesystem::path pluginPath = simhost::DefaultPluginPath();
     std::string configPath;
+    uint64_t maxSize = kDefaultMaxInputSize;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
-            pluginPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
+        const bool valued = i + 1 < argc;
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return kHelpAsked;
+        } else if (std::strcmp(argv[i], "--plugin") == 0 && valued) {
+            pluginPath = PluginPathArgument(argv[++i]);
+        } else if (std::strcmp(argv[i], "--config") == 0 && valued) {
             configPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--max-size") == 0 && valued) {
+            const std::optional<uint64_t> size = ParseSize(argv[++i]);
+            if (!size) {
+                return ArgumentError("--max-size takes a byte count, such as 64M");
+            }
+            maxSize = *size;
+        } else if (IsOption(argv[i])) {
+            return OptionError(argv[i], {"--plugin", "--config", "--max-size"});
         } else {
-            return -1;
+            return ArgumentError(std::string("unexpected argument ") + argv[i]);
         }
     }
+    if (configPath.empty()) {
+        return ArgumentError("--config FILE is missing");
+    }
 
-    std::string config;
-    if (!configPath.empty() && !ReadFile(configPath, &config)) {
-        std::fprintf(stderr, "tierlock-host: cannot read %s\n", configPath.c_str());
-        return 1;
+    std::string config, reason;
+    if (!ReadInput(configPath, maxSize, &config, &reason)) {
+        std::fprintf(stderr, "tierlock-host: %s: %s\n", configPath.c_str(), reason.c_str());
+        return 2;
     }
 
     std::string error;

@@ -2,11 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "abi/options.h"
 #include "abi/rule_plug.h"
+#include "json_locations.h"
 #include "scenario_host.h"
 #include "simhost/plugin_library.h"
 #include "simhost/text.h"
@@ -23,19 +22,23 @@ constexpr int32_t kRequestBundleKind = 2;
 }  // namespace
 
 const char kReplayUsage[] =
-    "usage: tierlock-host replay SCENARIO [--log] [--json] [--plugin LIBRARY]\n"
+    "usage: tierlock-host replay [--log] [--json] [--explain] [--plugin LIBRARY]\n"
+    "                            [--max-size BYTES] [--] SCENARIO\n"
     "  Loads the plug-in (by default the library beside this tool), builds the simulated host\n"
-    "  that SCENARIO describes, initialises the plug-in with the scenario's configuration,\n"
-    "  switches it on and replays every event through LastProcessEvent. Prints each verdict\n"
-    "  and, for a pop-up, the decoded request: acting process, rule, pop-up text, target list\n"
-    "  and process chain. Ends with whether every host reference and tree root came back.\n"
-    "  The scenario format is examples/scenario.schema.json.\n"
-    "  --log     adds the plug-in's log lines under each event\n"
-    "  --json    prints one JSON document instead of text\n"
-    "  --plugin  loads LIBRARY instead\n"
+    "  that SCENARIO (\"-\": standard input) describes, initialises the plug-in with the\n"
+    "  scenario's configuration, says what it made of it, switches it on and replays every\n"
+    "  event through LastProcessEvent. Prints each verdict as it comes, the reason for a\n"
+    "  verdict of 0 and, for a pop-up, the decoded request: acting process, rule, pop-up\n"
+    "  text, target list and process chain. Ends with whether every host reference and tree\n"
+    "  root came back. The scenario format is examples/scenario.schema.json.\n"
+    "  --log       adds the plug-in's log lines under each event\n"
+    "  --json      prints one JSON document instead of text\n"
+    "  --explain   prints every comparison of every candidate rule and match mode\n"
+    "  --plugin    loads the plug-in library at the path LIBRARY instead\n"
+    "  --max-size  reads no file larger than BYTES (default 64M; k, M and G suffixes)\n"
     "  exit status: 0 replayed, references balanced; 1 the plug-in could not be loaded or left\n"
-    "  references or tree roots behind; 2 bad arguments, or the scenario is unreadable or\n"
-    "  refused (its location is printed and nothing is run)\n";
+    "  references or tree roots behind; 2 bad arguments, or the scenario or its\n"
+    "  configuration is unreadable or refused (its location is printed and nothing is run)\n";
 
 namespace {
 
@@ -71,27 +74,39 @@ std::vector<std::string> TakeLog(simhost::Framework& framework) {
     return lines;
 }
 
-bool ReadText(const std::filesystem::path& path, std::string* text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
+// A configuration the plug-in cannot parse leaves it without rules; say where, and run
+// nothing.
+std::optional<std::string> Unparsable(std::string_view bytes) {
+    const TextMap map(bytes);
+    const std::string_view text = map.json().substr(0, map.json().find('\0'));
+    if (const std::optional<size_t> deep = NestingBeyond(text, 128)) {
+        return PositionText(map.PositionOf(*deep)) + ": nested more than 128 levels deep";
     }
-    text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    if (const std::optional<SyntaxError> error = FindSyntaxError(text)) {
+        return PositionText(map.PositionOf(error->offset)) + " " +
+               (error->pointer.empty() ? "(the document)" : error->pointer) + ": " + error->message;
+    }
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos || text[first] != '{') {
+        return "1:1: the document is not a JSON object";
+    }
+    return std::nullopt;
 }
 
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-// Drives the plug-in through one scenario. The host outlives the plug-in object, and the
-// events' requests are read and dropped before the library goes.
-int RunScenario(const ReplayOptions& options, ReplayReport* report, std::string* err) {
-    std::string configuration;
-    if (!ReadText(report->scenario.configurationFile, &configuration)) {
-        *err += "tierlock-host: /configuration: cannot read " +
-                PathText(report->scenario.configurationFile) + "\n";
+// Drives the plug-in through one scenario. The host outlives the plug-in object, and each
+// event's request is read, written out and dropped before the next event.
+int RunScenario(const ReplayOptions& options, ReplayReport* report, ReplayWriter& writer,
+                std::string* err) {
+    std::string configuration, reason;
+    const std::string configurationPath = PathText(report->scenario.configurationFile);
+    if (!ReadInput(configurationPath, options.maxSize, &configuration, &reason)) {
+        *err += "tierlock-host: /configuration: " + configurationPath + ": " + reason + "\n" +
+                "tierlock-host: the configuration cannot be read; nothing was run\n";
+        return kReplayRefused;
+    }
+    if (const std::optional<std::string> problem = Unparsable(configuration)) {
+        *err += "tierlock-host: " + configurationPath + ": " + *problem + "\n" +
+                "tierlock-host: the configuration does not parse; nothing was run\n";
         return kReplayRefused;
     }
     std::string error;
@@ -113,16 +128,20 @@ int RunScenario(const ReplayOptions& options, ReplayReport* report, std::string*
         plug->Init(&framework, configuration.data(), static_cast<int32_t>(configuration.size()));
     plug->SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
     report->initLog = TakeLog(framework);
+    report->configurationNotes = JudgeConfiguration(report->initLog);
+    writer.Begin(*report);
 
+    size_t index = 0;
+    std::vector<std::string> eventImbalances;
     for (const ScenarioEvent& event : report->scenario.events) {
         EventOutcome outcome;
         outcome.event = &event;
         auto objects = host.MakeEvent(event);
         framework.SetPopWndAnswer(true, event.answer);
-        const size_t popupsBefore = framework.popups().size();
+        const size_t popupsBefore = framework.popupCount();
         const size_t cloudBefore = host.cloudQueries(), trustBefore = host.trustQueries();
         outcome.verdict = plug->LastProcessEvent(&objects->event, &objects->engine);
-        outcome.popup = framework.popups().size() > popupsBefore;
+        outcome.popup = framework.popupCount() > popupsBefore;
         outcome.cloudQueries = host.cloudQueries() - cloudBefore;
         outcome.trustQueries = host.trustQueries() - trustBefore;
         for (const auto& attached : objects->event.attached()) {
@@ -132,17 +151,19 @@ int RunScenario(const ReplayOptions& options, ReplayReport* report, std::string*
         }
         outcome.log = TakeLog(framework);
         outcome.imbalances = ScenarioHost::Imbalances(*objects);
-        report->events.push_back(std::move(outcome));
+        outcome.explanation = Explain(outcome.log, report->scenario, event, outcome.verdict);
+        for (const std::string& line : outcome.imbalances) {
+            eventImbalances.push_back(event.name + ": " + line);
+        }
+        writer.Event(index++, outcome);
     }
 
     plug->UnInit();
     library->Release(plug);
     report->imbalances = host.Imbalances();
-    for (const EventOutcome& outcome : report->events) {
-        for (const std::string& line : outcome.imbalances) {
-            report->imbalances.push_back(outcome.event->name + ": " + line);
-        }
-    }
+    report->imbalances.insert(report->imbalances.end(), eventImbalances.begin(),
+                              eventImbalances.end());
+    writer.End(*report);
     return report->imbalances.empty() ? kReplayRan : kReplayFaulted;
 }
 
@@ -161,47 +182,72 @@ std::string VerdictName(int32_t verdict) {
     }
 }
 
-int Replay(const ReplayOptions& options, std::string* out, std::string* err) {
+int Replay(const ReplayOptions& options, const ReplaySink& out, std::string* err) {
     ReplayReport report;
     ScenarioError error;
-    if (!LoadScenario(options.scenario, &report.scenario, &error)) {
-        *err += "tierlock-host: " + PathText(options.scenario) + ": " + error.location + ": " +
-                error.message + "\n" + "tierlock-host: the scenario is refused; nothing was run\n";
+    if (!LoadScenario(options.scenario, options.maxSize, &report.scenario, &error)) {
+        *err += "tierlock-host: " + options.scenario +
+                (error.location.empty() ? "" : ": " + error.location) + ": " + error.message +
+                "\n" + "tierlock-host: the scenario is refused; nothing was run\n";
         return kReplayRefused;
     }
     report.plugin = options.plugin.empty() ? simhost::DefaultPluginPath() : options.plugin;
     ReadSystem(&report.systemWidth, &report.systemWindowsDirectory);
-    const int status = RunScenario(options, &report, err);
-    if (!report.ran) {
-        return status;
-    }
-    *out += options.json ? ReplayJson(report, options.log) : ReplayText(report, options.log);
-    return status;
+    const std::unique_ptr<ReplayWriter> writer =
+        MakeReplayWriter(options.json, options.log, options.explain, out);
+    return RunScenario(options, &report, *writer, err);
+}
+
+int Replay(const ReplayOptions& options, std::string* out, std::string* err) {
+    return Replay(
+        options, [out](std::string_view piece) { out->append(piece); }, err);
 }
 
 int RunReplay(int argc, char** argv) {
     ReplayOptions options;
-    bool haveScenario = false;
+    bool haveScenario = false, operandsOnly = false;
     for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--log") == 0) {
-            options.log = true;
-        } else if (std::strcmp(argv[i], "--json") == 0) {
-            options.json = true;
-        } else if (std::strcmp(argv[i], "--plugin") == 0 && i + 1 < argc) {
-            options.plugin = argv[++i];
-        } else if (argv[i][0] != '-' && !haveScenario) {
-            options.scenario = argv[i];
+        const std::string argument = argv[i];
+        const bool valued = i + 1 < argc;
+        if (operandsOnly || !IsOption(argv[i])) {
+            if (haveScenario) {
+                return ArgumentError("replay takes one SCENARIO; " + argument + " is another");
+            }
+            options.scenario = argument;
             haveScenario = true;
+        } else if (argument == "--") {
+            operandsOnly = true;
+        } else if (argument == "--help" || argument == "-h") {
+            return kHelpAsked;
+        } else if (argument == "--log") {
+            options.log = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--explain") {
+            options.explain = true;
+        } else if (argument == "--plugin" && valued) {
+            options.plugin = PluginPathArgument(argv[++i]);
+        } else if (argument == "--max-size" && valued) {
+            const std::optional<uint64_t> size = ParseSize(argv[++i]);
+            if (!size) {
+                return ArgumentError("--max-size takes a byte count, such as 64M");
+            }
+            options.maxSize = *size;
         } else {
-            return -1;
+            return OptionError(argv[i], {"--plugin", "--max-size"});
         }
     }
     if (!haveScenario) {
-        return -1;
+        return ArgumentError("replay needs a SCENARIO");
     }
-    std::string out, err;
-    const int status = Replay(options, &out, &err);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::string err;
+    const int status = Replay(
+        options,
+        [](std::string_view piece) {
+            std::fwrite(piece.data(), 1, piece.size(), stdout);
+            std::fflush(stdout);
+        },
+        &err);
     std::fwrite(err.data(), 1, err.size(), stderr);
     return status;
 }

@@ -3,6 +3,7 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "replay.h"
@@ -64,11 +65,12 @@ std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-class TextReport {
+class TextReport final : public ReplayWriter {
   public:
-    explicit TextReport(bool withLog) : withLog_(withLog) {}
+    TextReport(bool withLog, bool explain, ReplaySink sink)
+        : withLog_(withLog), explain_(explain), sink_(std::move(sink)) {}
 
-    std::string Run(const ReplayReport& report) {
+    void Begin(const ReplayReport& report) override {
         const Scenario& scenario = report.scenario;
         Line(0, "scenario: " + PathText(scenario.file));
         if (!scenario.description.empty()) {
@@ -91,12 +93,16 @@ class TextReport {
                         "-bit system with " + U8(report.systemWindowsDirectory) +
                         "; paths under the system folder may read differently");
         }
+        for (const std::string& said : report.configurationNotes) {
+            Line(1, "note: " + said);
+        }
         if (withLog_) {
             LogLines(1, report.initLog);
         }
-        for (size_t i = 0; i < report.events.size(); ++i) {
-            Event(i, report.events[i]);
-        }
+        Flush();
+    }
+
+    void End(const ReplayReport& report) override {
         out_ += "\n";
         if (report.imbalances.empty()) {
             Line(0, "references: balanced (every host reference and tree root came back)");
@@ -106,7 +112,7 @@ class TextReport {
                 Line(1, line);
             }
         }
-        return out_;
+        Flush();
     }
 
   private:
@@ -115,6 +121,11 @@ class TextReport {
         return std::string(text.begin(), text.end());
     }
     static std::u16string FileKeyOf(const std::u16string& path) { return FileKey(path); }
+
+    void Flush() {
+        sink_(out_);
+        out_.clear();
+    }
 
     void Line(int depth, const std::string& text) {
         out_.append(static_cast<size_t>(depth) * 2, ' ');
@@ -138,7 +149,8 @@ class TextReport {
         }
     }
 
-    void Event(size_t index, const EventOutcome& outcome) {
+  public:
+    void Event(size_t index, const EventOutcome& outcome) override {
         const ScenarioEvent& event = *outcome.event;
         out_ += "\n";
         Line(0, "event " + std::to_string(index + 1) + ": " + event.name);
@@ -148,6 +160,9 @@ class TextReport {
                     (event.synchronous ? "" : ", not synchronous"));
         Line(1, "verdict: " + std::to_string(outcome.verdict) + " (" +
                     VerdictName(outcome.verdict) + ")");
+        if (!outcome.explanation.reason.empty()) {
+            Line(1, "reason: " + outcome.explanation.reason);
+        }
         Line(1, "host queries: cloud " + std::to_string(outcome.cloudQueries) + ", trust " +
                     std::to_string(outcome.trustQueries));
         if (outcome.popup) {
@@ -158,11 +173,22 @@ class TextReport {
         if (outcome.request) {
             Request(*outcome.request);
         }
+        if (explain_) {
+            Line(1, "explain:");
+            if (outcome.explanation.lines.empty()) {
+                Line(2, "no candidate rule was compared");
+            }
+            for (const std::string& line : outcome.explanation.lines) {
+                Line(2, line);
+            }
+        }
         if (withLog_) {
             LogLines(1, outcome.log);
         }
+        Flush();
     }
 
+  private:
     void Request(const DecodedRequest& request) {
         Line(1, "pop-up request:");
         std::string acting = "acting process: pid ";
@@ -198,7 +224,15 @@ class TextReport {
                  "process chain, " + std::to_string(request.processChain->size()) + " processes:");
             for (size_t i = 0; i < request.processChain->size(); ++i) {
                 const ChainEntry& entry = (*request.processChain)[i];
-                std::string line(i == 0 ? "" : std::string((i - 1) * 3, ' ') + "\u2514\u2500 ");
+                // Deep chains stop indenting and number their processes instead, so that the
+                // text grows with the chain, not with its square.
+                constexpr size_t kMaxIndent = 16;
+                std::string line(i == 0 ? ""
+                                        : std::string(std::min(i - 1, kMaxIndent) * 3, ' ') +
+                                              "\u2514\u2500 ");
+                if (i > kMaxIndent) {
+                    line += "[" + std::to_string(i + 1) + "] ";
+                }
                 line += entry.path.empty() ? "(not described)" : U8(entry.path);
                 line += " (level " + std::to_string(entry.level) + ")";
                 Line(3, line);
@@ -259,16 +293,19 @@ class TextReport {
     }
 
     bool withLog_;
+    bool explain_;
+    ReplaySink sink_;
     std::string out_;
 };
 
-class JsonReport {
+class JsonReport final : public ReplayWriter {
   public:
-    explicit JsonReport(bool withLog) : writer_(buffer_), withLog_(withLog) {
+    JsonReport(bool withLog, bool explain, ReplaySink sink)
+        : writer_(buffer_), withLog_(withLog), explain_(explain), sink_(std::move(sink)) {
         writer_.SetIndent(' ', 2);
     }
 
-    std::string Run(const ReplayReport& report) {
+    void Begin(const ReplayReport& report) override {
         const Scenario& scenario = report.scenario;
         writer_.StartObject();
         Key("scenario", PathText(scenario.file));
@@ -295,20 +332,23 @@ class JsonReport {
         writer_.Int(report.systemWidth);
         Key("pluginWindowsDirectory", U8(report.systemWindowsDirectory));
         writer_.EndObject();
+        Lines("configurationNotes", report.configurationNotes);
         if (withLog_) {
             Lines("initLog", report.initLog);
         }
         writer_.Key("events");
         writer_.StartArray();
-        for (size_t i = 0; i < report.events.size(); ++i) {
-            Event(i, report.events[i]);
-        }
+        Flush();
+    }
+
+    void End(const ReplayReport& report) override {
         writer_.EndArray();
         writer_.Key("balanced");
         writer_.Bool(report.imbalances.empty());
         Lines("imbalances", report.imbalances);
         writer_.EndObject();
-        return std::string(buffer_.GetString(), buffer_.GetSize()) + "\n";
+        buffer_.Put('\n');
+        Flush();
     }
 
   private:
@@ -354,7 +394,7 @@ class JsonReport {
         writer_.EndArray();
     }
 
-    void Event(size_t index, const EventOutcome& outcome) {
+    void Event(size_t index, const EventOutcome& outcome) override {
         const ScenarioEvent& event = *outcome.event;
         writer_.StartObject();
         Number("index", static_cast<int64_t>(index + 1));
@@ -368,6 +408,13 @@ class JsonReport {
         writer_.Bool(event.synchronous);
         Number("verdict", outcome.verdict);
         Key("verdictName", VerdictName(outcome.verdict));
+        writer_.Key("reason");
+        if (outcome.explanation.reason.empty()) {
+            writer_.Null();
+        } else {
+            const std::string& reason = outcome.explanation.reason;
+            writer_.String(reason.data(), static_cast<rapidjson::SizeType>(reason.size()));
+        }
         writer_.Key("popup");
         writer_.Bool(outcome.popup);
         Number("answer", event.answer);
@@ -379,10 +426,20 @@ class JsonReport {
         } else {
             writer_.Null();
         }
+        if (explain_) {
+            Lines("explain", outcome.explanation.lines);
+        }
         if (withLog_) {
             Lines("log", outcome.log);
         }
         writer_.EndObject();
+        Flush();
+    }
+
+  private:
+    void Flush() {
+        sink_(std::string_view(buffer_.GetString(), buffer_.GetSize()));
+        buffer_.Clear();
     }
 
     void Request(const DecodedRequest& request) {
@@ -484,16 +541,18 @@ class JsonReport {
     rapidjson::StringBuffer buffer_;
     rapidjson::PrettyWriter<rapidjson::StringBuffer> writer_;
     bool withLog_;
+    bool explain_;
+    ReplaySink sink_;
 };
 
 }  // namespace
 
-std::string ReplayText(const ReplayReport& report, bool withLog) {
-    return TextReport(withLog).Run(report);
-}
-
-std::string ReplayJson(const ReplayReport& report, bool withLog) {
-    return JsonReport(withLog).Run(report);
+std::unique_ptr<ReplayWriter> MakeReplayWriter(bool json, bool withLog, bool explain,
+                                               ReplaySink sink) {
+    if (json) {
+        return std::make_unique<JsonReport>(withLog, explain, std::move(sink));
+    }
+    return std::make_unique<TextReport>(withLog, explain, std::move(sink));
 }
 
 }  // namespace tierlock_host

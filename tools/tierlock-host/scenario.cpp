@@ -5,11 +5,11 @@
 #include <rapidjson/schema.h>
 #include <rapidjson/stringbuffer.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
+#include "input_file.h"
+#include "json_locations.h"
 #include "scenario_schema.h"
 #include "simhost/text.h"
 
@@ -22,30 +22,10 @@ constexpr uint32_t kDangerItemType = 0xFFFF;
 constexpr int32_t kAnswerBlock = 2;
 constexpr int32_t kAnswerAllow = 1;
 
-// "line L, column C" of a byte offset, counting columns in characters as editors do.
-std::string LineAndColumn(const std::string& text, size_t offset) {
-    size_t line = 1, column = 1;
-    for (size_t i = 0; i < offset && i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == '\n') {
-            ++line;
-            column = 1;
-        } else if ((byte & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
 std::string PointerText(const rapidjson::Pointer& pointer) {
     rapidjson::StringBuffer buffer;
-    pointer.StringifyUriFragment(buffer);
-    std::string text = buffer.GetString();
-    // The fragment form starts with '#'; the plain pointer reads better in a message.
-    if (!text.empty() && text[0] == '#') {
-        text.erase(0, 1);
-    }
-    return text.empty() ? "/" : text;
+    pointer.Stringify(buffer);
+    return buffer.GetString();
 }
 
 const Value* Member(const Value& object, const char* name) {
@@ -117,11 +97,6 @@ std::vector<uint8_t> RegistryData(const Value* data) {
         bytes.push_back(static_cast<uint8_t>(unit >> 8));
     }
     return bytes;
-}
-
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 std::filesystem::path PathOf(const char* utf8) {
@@ -229,7 +204,8 @@ struct Builder {
             }
             for (auto it = path.rbegin(); it != path.rend(); ++it) {
                 state[*it] = 2;
-                scenario.processes.push_back(read[*it]);
+                scenario.processIndex.emplace(read[*it].pid, scenario.processes.size());
+                scenario.processes.push_back(std::move(read[*it]));
             }
         }
         return true;
@@ -371,10 +347,6 @@ struct Builder {
                 return false;
             }
         }
-        std::ifstream configuration(scenario.configurationFile, std::ios::binary);
-        if (!configuration) {
-            return Refuse("/configuration", "cannot read " + PathText(scenario.configurationFile));
-        }
         return true;
     }
 };
@@ -382,32 +354,48 @@ struct Builder {
 }  // namespace
 
 const ScenarioProcess* Scenario::FindProcess(uint32_t pid) const {
-    for (const ScenarioProcess& process : processes) {
-        if (process.pid == pid) {
-            return &process;
-        }
-    }
-    return nullptr;
+    auto found = processIndex.find(pid);
+    return found == processIndex.end() ? nullptr : &processes[found->second];
 }
 
 const char* ScenarioSchemaText() {
     return kScenarioSchema;
 }
 
-bool ParseScenario(const std::string& text, const std::filesystem::path& file, Scenario* scenario,
+bool ParseScenario(const std::string& bytes, const std::filesystem::path& file, Scenario* scenario,
                    ScenarioError* error) {
     *scenario = Scenario{};
     scenario->file = file;
+    const TextMap map(bytes);
+    const std::string_view text = map.json();
+    // "12:5 /events/3/process", or the pointer alone when the value cannot be found.
+    auto locate = [&](const std::string& pointer) {
+        const auto offsets = ValueOffsets(text, {pointer});
+        auto found = offsets.find(pointer);
+        const std::string shown = pointer.empty() ? "/" : pointer;
+        return found == offsets.end() ? shown
+                                      : PositionText(map.PositionOf(found->second)) + " " + shown;
+    };
+    // Parsing holds every open bracket; bound them before, without recursion.
+    if (const std::optional<size_t> deep = NestingBeyond(text, kMaxNesting + 2)) {
+        *error = {PositionText(map.PositionOf(*deep)),
+                  "nested more than " + std::to_string(kMaxNesting) + " levels deep"};
+        return false;
+    }
     rapidjson::Document document;
     // Iterative parsing: a scenario is input, and deep nesting must not overflow the stack.
     document.Parse<rapidjson::kParseIterativeFlag>(text.data(), text.size());
     if (document.HasParseError()) {
-        *error = {LineAndColumn(text, document.GetErrorOffset()),
+        const std::optional<SyntaxError> syntax = FindSyntaxError(text);
+        const size_t offset = syntax ? syntax->offset : document.GetErrorOffset();
+        *error = {PositionText(map.PositionOf(offset)) +
+                      (syntax && !syntax->pointer.empty() ? " " + syntax->pointer : ""),
                   rapidjson::GetParseError_En(document.GetParseError())};
         return false;
     }
     if (auto where = TooDeep(document)) {
-        *error = {*where, "nested more than " + std::to_string(kMaxNesting) + " levels deep"};
+        *error = {locate(*where),
+                  "nested more than " + std::to_string(kMaxNesting) + " levels deep"};
         return false;
     }
     rapidjson::Document schemaDocument;
@@ -416,24 +404,32 @@ bool ParseScenario(const std::string& text, const std::filesystem::path& file, S
     rapidjson::SchemaValidator validator(schema);
     if (!document.Accept(validator)) {
         *error = {
-            PointerText(validator.GetInvalidDocumentPointer()),
+            locate(PointerText(validator.GetInvalidDocumentPointer())),
             std::string("does not satisfy the schema's \"") +
                 (validator.GetInvalidSchemaKeyword() ? validator.GetInvalidSchemaKeyword() : "") +
                 "\" at " + PointerText(validator.GetInvalidSchemaPointer())};
         return false;
     }
     Builder builder{*scenario, *error};
-    return builder.Build(document);
-}
-
-bool LoadScenario(const std::filesystem::path& path, Scenario* scenario, ScenarioError* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = {PathText(path), "cannot read the file"};
+    if (!builder.Build(document)) {
+        error->location = locate(error->location);
         return false;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return ParseScenario(text, path, scenario, error);
+    return true;
+}
+
+bool LoadScenario(const std::string& path, uint64_t maxSize, Scenario* scenario,
+                  ScenarioError* error) {
+    std::string text, reason;
+    if (!ReadInput(path, maxSize, &text, &reason)) {
+        *error = {"", reason};
+        return false;
+    }
+    // The configuration of a scenario read from standard input is found from here.
+    const std::filesystem::path file =
+        path == "-" ? std::filesystem::path("-")
+                    : std::filesystem::path(std::u8string(path.begin(), path.end()));
+    return ParseScenario(text, file, scenario, error);
 }
 
 }  // namespace tierlock_host

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tierlock_host {
@@ -92,20 +93,22 @@ struct Scenario {
     bool offersTrust = false;
     std::vector<TrustAnswer> trustAnswers;
     std::vector<ScenarioEvent> events;
+    std::unordered_map<uint32_t, size_t> processIndex;  // pid -> position in processes
 
     const ScenarioProcess* FindProcess(uint32_t pid) const;
 };
 
-// Why a scenario was refused: where (a JSON pointer, or a line and column for a syntax error)
-// and what.
+// Why a scenario was refused: where (line:column and JSON pointer) and what.
 struct ScenarioError {
     std::string location;
     std::string message;
 };
 
-// Reads, validates and checks the scenario at path; the configuration it names is resolved
-// against the scenario's folder. False with error set when the scenario is refused.
-bool LoadScenario(const std::filesystem::path& path, Scenario* scenario, ScenarioError* error);
+// Reads ("-": standard input, at most maxSize bytes), validates and checks the scenario at
+// path; the configuration it names is resolved against the scenario's folder. False with
+// error set when the scenario is refused.
+bool LoadScenario(const std::string& path, uint64_t maxSize, Scenario* scenario,
+                  ScenarioError* error);
 // The same for scenario text already read (file is used only to resolve the configuration).
 bool ParseScenario(const std::string& text, const std::filesystem::path& file, Scenario* scenario,
                    ScenarioError* error);

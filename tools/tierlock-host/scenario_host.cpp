@@ -138,13 +138,10 @@ ScenarioHost::ScenarioHost(const Scenario& scenario)
             cache_.SetInt(process.pid, "FIX_SUB_LEVEL", process.fixedLevel->subLevel);
             cache_.SetUInt64(process.pid, "FLVL_TTL", process.fixedUntil);
         }
-        // The cache answers a chain acting process first, up to the oldest ancestor.
-        std::vector<uint32_t> chain;
-        for (const ScenarioProcess* at = &process; at; at = scenario.FindProcess(at->parent)) {
-            chain.push_back(at->pid);
-        }
-        cache_.SetChain(process.pid, chain);
     }
+    // The cache answers a chain acting process first, up to the oldest ancestor, found through
+    // the parents when asked rather than kept for every process.
+    cache_.AnswerChainsFromParents();
     if (scenario.cacheHost) {
         simhost::CarryCacheIn(targetBundle_, &cache_);
     }

@@ -47,6 +47,7 @@ class Framework final : public Counted<IRkFramework> {
 
     void SetPopWndAnswer(bool result, int32_t answer);
     std::vector<PopWndCall> popups() const;
+    size_t popupCount() const;
 
     int32_t RK_CALL QueryInterface(const RkGuid* iid, void** out) override;
     bool RK_CALL PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answer) override;

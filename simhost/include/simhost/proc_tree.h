@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "abi/host.h"
@@ -152,6 +153,7 @@ class ProcessTree {
     struct Node {
         ProcessInfo info;
         NodeId parent = 0;
+        NodeId top = 0;  // the first process of its tree
         std::vector<NodeId> children;
         std::map<std::string, std::vector<uint8_t>> properties;
         std::optional<uint32_t> pathLengthAnswer;
@@ -171,8 +173,14 @@ class ProcessTree {
 
     mutable std::mutex mutex_;
     std::vector<Node> nodes_;
-    std::map<uint32_t, uint32_t> holds_;                  // root offset -> references held
-    std::map<uint32_t, std::vector<NodeId>> chainViews_;  // chain root -> processes, top first
+    std::map<uint32_t, uint32_t> holds_;  // root offset -> references held
+    // Processes by pid, oldest first: pids are reused.
+    std::unordered_map<uint32_t, std::vector<NodeId>> byPid_;
+    struct ChainView {
+        std::vector<NodeId> members;  // top first
+        std::unordered_map<NodeId, size_t> positions;
+    };
+    std::map<uint32_t, ChainView> chainViews_;  // chain root -> its processes
     uint32_t nextChainRoot_ = 0;
     uint32_t underflows_ = 0;
     bool failing_[static_cast<size_t>(TreeOp::Count)] = {};

@@ -32,6 +32,9 @@ class ProcessCache final : public IRKProcessTreeCache {
     void SetUInt64(uint32_t pid, const std::string& name, uint64_t value);
     // The chain the host answers for pid, in the host's order.
     void SetChain(uint32_t pid, const std::vector<uint32_t>& pids);
+    // For a pid without a chain of its own: the process, its parent and so on up to the oldest
+    // known ancestor.
+    void AnswerChainsFromParents() { chainsFromParents_ = true; }
     // Hostile answers: the count the first chain call reports, and failing the second call.
     std::optional<uint32_t> chainCountOverride;
     bool failChainFill = false;
@@ -61,10 +64,13 @@ class ProcessCache final : public IRKProcessTreeCache {
         std::map<std::string, std::vector<uint8_t>> properties;
     };
     Process* Find(uint32_t pid, const uint64_t* createTime);
+    const std::vector<uint32_t>* ChainOf(uint32_t pid);
 
     mutable std::mutex mutex_;
     std::map<uint32_t, Process> processes_;
     std::map<uint32_t, std::vector<uint32_t>> chains_;
+    bool chainsFromParents_ = false;
+    std::vector<uint32_t> derivedChain_;
     std::vector<Write> writes_;
     std::vector<std::optional<uint64_t>> readTimes_;
     size_t calls_ = 0;
