@@ -34,7 +34,6 @@ constexpr char kConfig[] = R"({"enable":1,
     {"id":3,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":2}]})";
 
 constexpr char kTag[] = "Tierlock::LastProcessEvent";
-constexpr char kPopupTag[] = "Tierlock::RequestPopup";
 constexpr uint64_t kActingCreateTime = 133000000000000000ull;
 
 class LastProcessEvent : public PluginTest {
@@ -242,10 +241,10 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         framework_.SetPopWndAnswer(c.popResult, c.answer);
         framework_.ClearLog();
         EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
-        const auto lines = LinesTagged(kPopupTag);
+        const auto lines = LinesTagged(kTag);
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kPopupTag, c.line));
-        EXPECT_EQ(lines.back(), LogLine(30, kPopupTag, u"g_pFrame->PopWnd called"));
+        EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kTag, c.line));
+        EXPECT_EQ(lines.back(), LogLine(30, kTag, u"g_pFrame->PopWnd called"));
     }
     const auto popups = framework_.popups();
     ASSERT_EQ(popups.size(), 5u);
@@ -302,11 +301,11 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     const auto chain = ReadValue(request, u"ProcessChain");
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 4u);
-    EXPECT_TRUE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    EXPECT_TRUE(Logged(35, kTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
 
-    EXPECT_TRUE(Logged(50, kPopupTag,
-                       u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
-    EXPECT_TRUE(Logged(50, kPopupTag, u"GroupId=7,RuleId=101, engType=2"));
+    EXPECT_TRUE(
+        Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
+    EXPECT_TRUE(Logged(50, kTag, u"GroupId=7,RuleId=101, engType=2"));
 }
 
 TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
@@ -345,7 +344,7 @@ TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
 TEST_F(LastProcessEvent, NoPopupWhenTheTrustServiceVouchesForEveryDangerItem) {
     trust_.Answer(u"C:\\Temp\\drop.dll", {true, 1, 0x8, false});
     EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"不存在风险项，无法进行报出"));
+    EXPECT_TRUE(Logged(30, kTag, u"不存在风险项，无法进行报出"));
     EXPECT_TRUE(event_.attached().empty());
     EXPECT_TRUE(framework_.popups().empty());
 }
@@ -355,13 +354,13 @@ TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
     record_.PPID = 999;
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 999"));
+    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 999"));
 
     framework_.ClearLog();
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(LinesTagged(kPopupTag).size() > 0);
-    EXPECT_FALSE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 50"));
+    EXPECT_TRUE(LinesTagged(kTag).size() > 0);
+    EXPECT_FALSE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 50"));
 
     // A process the tree does not know keeps the record's parent.
     record_.ProcessId = 4000;
@@ -378,8 +377,8 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
     cache_.SetChain(100, {100, 77, 4});
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 77u);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 77  PPID : 50"));
-    EXPECT_FALSE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 77  PPID : 50"));
+    EXPECT_FALSE(Logged(35, kTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
     const auto chain = ReadValue(Request(), u"ProcessChain");
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 3u);
