@@ -209,7 +209,12 @@ bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
             entry.riskType = scanItem->GetRiskType();
         }
         const char16_t* riskName = scanItem ? scanItem->GetRiskName() : nullptr;
-        CopyTextField(entry.riskName, riskName && riskName[0] ? riskName : kDefaultRiskName);
+        // The scan item's buffer is never shorter than the field and may hold a name pair.
+        if (riskName && riskName[0]) {
+            CopyWholeTextField(entry.riskName, riskName);
+        } else {
+            CopyTextField(entry.riskName, kDefaultRiskName);
+        }
     }
 
     Log(LogLevel::Core, kItemTag, u"%s添加%s:%s", kind, label, detail);

@@ -1,6 +1,7 @@
 // The target list as the host reads it from the request bundle: which items become entries and
 // in which order, their heads and bodies decoded by byte offset, the lines written, and the
 // danger items the trust service vouches for.
+#include <cstring>
 #include <map>
 
 #include "report/target_list.h"
@@ -162,6 +163,30 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
     EXPECT_TRUE(HasLine(kCore, kItemTag, u"ad添加目标进程:pid=20, ppid=10,process=C:\\child.exe"));
     EXPECT_TRUE(
         HasLine(kCore, kItemTag, u"ad添加危险目标进程:pid=20, ppid=10,process=C:\\child.exe"));
+}
+
+// The risk name field takes the scan item's whole buffer up to its last unit: a name pair
+// travels with the terminator between its names, a long name is cut, an empty one is not a name.
+TEST_F(TargetList, RiskNamesFillTheWholeFieldUpToItsLastUnit) {
+    struct Case {
+        const char* name;
+        std::u16string set;     // what the engine stored, terminators included
+        std::u16string stored;  // the field's units before its trailing zeros
+    };
+    const std::u16string longName(300, u'n');
+    const Case cases[] = {
+        {"a pair", std::u16string(u"first\0second", 13), std::u16string(u"first\0second", 12)},
+        {"longer than the field", longName + u'\0', longName.substr(0, 259)},
+        {"present but empty", std::u16string(1, u'\0'), u"Trojan.Generic.B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Add(1, u"C:\\src.exe", 10)->scanItem->SetRiskName(c.set.c_str());
+        ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+        Bytes expected(520, 0);
+        std::memcpy(expected.data(), c.stored.data(), c.stored.size() * sizeof(char16_t));
+        EXPECT_EQ(BytesAt(Block(), At(0, 16), 520), expected);
+    }
 }
 
 TEST_F(TargetList, DangerFallsBackByEventClass) {
