@@ -45,7 +45,7 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     Log(LogLevel::Info, kListTag,
         vouched ? u"用户白名单 或 白签名，不报出. FilePath : %s"
                 : u"非用户白名单 或 白签名，报出. FilePath : %s",
-        path ? path : u"");
+        answer.path);  // the path asked about: on a 64-bit system, its system32 form
     return vouched;
 }
 

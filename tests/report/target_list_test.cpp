@@ -4,6 +4,8 @@
 #include <cstring>
 #include <map>
 
+#include "platform/text.h"
+#include "platform/windows_directory.h"
 #include "report/target_list.h"
 #include "report_fixture.h"
 
@@ -249,6 +251,25 @@ TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
         HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\other.exe"));
     EXPECT_TRUE(
         HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\refused.exe"));
+}
+
+// On a 64-bit system the service is asked about a sysnative path in its system32 form, and
+// both verdict lines name that form.
+TEST_F(TargetList, TheTrustLinesNameThePathAskedAbout) {
+    sources_.trust.isWin64 = true;
+    const std::u16string windows = WindowsDirectory();
+    const std::u16string lowered = tierlock::platform::ToLowerAscii(windows);
+    Add(1, (windows + u"\\Sysnative\\Kept.exe").c_str(), 10);
+    Add(2, (windows + u"\\Sysnative\\Trusted.dll").c_str(), 11);
+    trust_.Answer(lowered + u"\\system32\\trusted.dll", {true, 1, 0x8});
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2));
+    const auto calls = trust_.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].path, lowered + u"\\system32\\kept.exe");
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : " + calls[0].path));
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : " + calls[1].path));
 }
 
 TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
