@@ -36,8 +36,9 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     TrustQuery query{TrustCaller::TargetList, kMatchEither};
     query.subLevel = item->scanItem ? item->scanItem->GetSubLevel() : 0;
     query.processId = item->processId;
+    // Only the second version sends a creation time; reading it may open the process.
     uint64_t createTime = 0;
-    if (readCreateTime && readCreateTime(item->processId, &createTime)) {
+    if (trust.queryV2 && readCreateTime && readCreateTime(item->processId, &createTime)) {
         query.processCreateTime = createTime;
     }
     const TrustAnswer answer = QueryTrust(trust, path, query);

@@ -21,10 +21,12 @@ constexpr const char* kListTag = "Tierlock::SetTargetList";
 constexpr const char* kItemTag = "Tierlock::BuildOneItem";
 constexpr size_t kEntry = 7768;
 
-// Creation times GetCreatetime finds, by pid.
+// Creation times GetCreatetime finds, by pid, and the pids it was asked about.
 std::map<uint32_t, uint64_t> g_createTimes;
+std::vector<uint32_t> g_createTimeAsks;
 
 bool FindCreateTime(uint32_t pid, uint64_t* createTime) {
+    g_createTimeAsks.push_back(pid);
     auto it = g_createTimes.find(pid);
     if (it == g_createTimes.end()) {
         return false;
@@ -41,6 +43,7 @@ class TargetList : public ReportTest {
         sources_.trust.queryV2 = &trust_;
         sources_.readCreateTime = &FindCreateTime;
         g_createTimes.clear();
+        g_createTimeAsks.clear();
         record_.ProcessId = 10;
         record_.PPID = 5;
         record_.ProcessPath = u"C:\\src.exe";
@@ -270,6 +273,24 @@ TEST_F(TargetList, TheTrustLinesNameThePathAskedAbout) {
         HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : " + calls[0].path));
     EXPECT_TRUE(
         HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : " + calls[1].path));
+}
+
+// Only the second version sends a creation time, so only then is the process looked up.
+TEST_F(TargetList, TheCreationTimeIsReadOnlyWhenItIsSent) {
+    simhost::TrustQueryV1 v1;
+    sources_.trust.queryV2 = nullptr;
+    sources_.trust.queryV1 = &v1;
+    Add(1, u"C:\\src.exe", 10);
+    g_createTimes[10] = 1655526400000ull;
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(v1.calls().size(), 1u);
+    EXPECT_TRUE(g_createTimeAsks.empty());
+
+    sources_.trust.queryV2 = &trust_;
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(g_createTimeAsks, std::vector<uint32_t>{10});
+    EXPECT_EQ(v1.calls().size(), 1u);
+    EXPECT_EQ(v1.refs(), 0u);
 }
 
 TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
