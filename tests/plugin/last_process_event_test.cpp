@@ -23,15 +23,15 @@ using report_test::ReadValue;
 using report_test::U32At;
 using simhost::LogLine;
 
-// Rules 2 and 3 both fit rule id 103; the last match wins.
+// Rules 2 and 3 both fit rule id 103; the last match wins, with its own report type.
 constexpr char kConfig[] = R"({"enable":1,
   "matchmode":[
     {"modeid":1,"mode":[{"id":1,"srclvl":"70.3","popwnd":"untrusted"}]},
     {"modeid":2,"mode":[{"id":1,"srclvl":"70","popwnd":"second"}]}],
   "rules":[
     {"id":1,"eventtype":1,"reporttype":0,"ruleid":"101","modeid":1},
-    {"id":2,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":1},
-    {"id":3,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":2}]})";
+    {"id":2,"eventtype":1,"reporttype":8,"ruleid":"103","modeid":1},
+    {"id":3,"eventtype":1,"reporttype":1,"ruleid":"103","modeid":2}]})";
 
 constexpr char kTag[] = "Tierlock::LastProcessEvent";
 constexpr uint64_t kActingCreateTime = 133000000000000000ull;
@@ -331,6 +331,9 @@ TEST_F(LastProcessEvent, TwoFittingRulesAreBothComparedAndTheLastMatchIsReported
     EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'2', u'3'}));
     const auto popWin = ReadValue(Request(), u"PopWin");
     EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
+    EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
+              std::vector<std::u16string>{LogLine(30, "Tierlock::GetReportDangerList",
+                                                  u"GetReportDangerList report_type=1")});
 }
 
 TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
