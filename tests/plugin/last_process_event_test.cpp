@@ -306,6 +306,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     EXPECT_TRUE(
         Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
     EXPECT_TRUE(Logged(50, kTag, u"GroupId=7,RuleId=101, engType=2"));
+    EXPECT_TRUE(Logged(30, kTag, u"Class=1 uRuleId=101 issync=true"));
 }
 
 TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
