@@ -228,6 +228,7 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         int32_t answer;
         int32_t verdict;
         const char16_t* line;
+        bool writesAnswer = true;
     };
     const Case cases[] = {
         {true, 2, 1, u"处置1.同步弹窗上报返回：ret=1, userBlock=1.插件返回BLOCK"},
@@ -236,9 +237,10 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         {true, 3, 2, u"处置1.同步弹窗上报返回：ret=1, userBlock=0.插件返回BLOCK"},
         // A failed pop-up leaves the answer 0: shown, not blocked.
         {false, 0, 2, u"处置1.同步弹窗上报返回：ret=0, userBlock=0.插件返回BLOCK"},
+        {false, 2, 2, u"处置1.同步弹窗上报返回：ret=0, userBlock=0.插件返回BLOCK", false},
     };
     for (const Case& c : cases) {
-        framework_.SetPopWndAnswer(c.popResult, c.answer);
+        framework_.SetPopWndAnswer(c.popResult, c.answer, c.writesAnswer);
         framework_.ClearLog();
         EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
         const auto lines = LinesTagged(kTag);
@@ -247,15 +249,16 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         EXPECT_EQ(lines.back(), LogLine(30, kTag, u"g_pFrame->PopWnd called"));
     }
     const auto popups = framework_.popups();
-    ASSERT_EQ(popups.size(), 5u);
+    ASSERT_EQ(popups.size(), 6u);
     EXPECT_EQ(popups[0].event, &event_);
     EXPECT_EQ(popups[0].mode, 1);
-    ASSERT_EQ(event_.attached().size(), 5u);
+    ASSERT_EQ(event_.attached().size(), 6u);
     EXPECT_EQ(event_.attached()[0].kind, 2);
 }
 
 TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     GiveCreateTime(tierlock::kRecordSizeWithExtBundle);
+    record_.GroupId = 0x8007;  // zero-extended, never signed
     EXPECT_EQ(Run(), 2);
     IRkBundle* request = Request();
     ASSERT_NE(request, nullptr);
@@ -286,7 +289,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     EXPECT_EQ(ruleInfo.tag, 4u);
     ASSERT_EQ(ruleInfo.bytes.size(), 1052u);
     EXPECT_EQ(U32At(ruleInfo.bytes, 0), 2u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 7u);
+    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 0x8007u);
     EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
     EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
 
@@ -305,7 +308,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
 
     EXPECT_TRUE(
         Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
-    EXPECT_TRUE(Logged(50, kTag, u"GroupId=7,RuleId=101, engType=2"));
+    EXPECT_TRUE(Logged(50, kTag, u"GroupId=32775,RuleId=101, engType=2"));
     EXPECT_TRUE(Logged(30, kTag, u"Class=1 uRuleId=101 issync=true"));
 }
 
