@@ -62,10 +62,11 @@ void Framework::ClearLog() {
     probes_.clear();
 }
 
-void Framework::SetPopWndAnswer(bool result, int32_t answer) {
+void Framework::SetPopWndAnswer(bool result, int32_t answer, bool writesAnswer) {
     std::lock_guard lock(mutex_);
     popResult_ = result;
     popAnswer_ = answer;
+    popWritesAnswer_ = writesAnswer;
 }
 
 size_t Framework::popupCount() const {
@@ -100,7 +101,7 @@ int32_t RK_CALL Framework::QueryInterface(const RkGuid* iid, void** out) {
 bool RK_CALL Framework::PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answer) {
     std::lock_guard lock(mutex_);
     popups_.push_back({event, mode});
-    if (answer) {
+    if (answer && popWritesAnswer_) {
         *answer = popAnswer_;
     }
     return popResult_;

@@ -8,7 +8,8 @@
 namespace tierlock {
 namespace {
 
-constexpr char kTag[] = "Tierlock::RequestPopup";
+// The pop-up and its answer are lines of the event hook that asks for them.
+constexpr char kTag[] = "Tierlock::LastProcessEvent";
 // The host's kind for the request bundle and its synchronous pop-up mode.
 constexpr int32_t kAttachRequest = 2;
 constexpr int32_t kPopWndSynchronous = 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/native_functions.h"
+#include "platform/owned_block.h"
 #include "platform/paths.h"
 #include "platform/system_info.h"
 #include "platform/text.h"
@@ -16,6 +17,12 @@ namespace {
 constexpr uint32_t kSystemExtendedProcessInformation = 57;
 // Processes may start between the size probe and the read; a few larger reads then follow.
 constexpr int kReadAttempts = 4;
+
+// Memory committed for the system to fill, given back by whoever holds it.
+struct CommittedMemory {
+    static void* Allocate(size_t bytes) noexcept { return os::CommitBlock(bytes); }
+    static void Release(void* block) noexcept { os::ReleaseBlock(block); }
+};
 
 std::unique_ptr<Native> ReaderFor(ProcessHandle process) {
     const std::optional<uint16_t> architecture = NativeProcessorArchitecture();
@@ -80,7 +87,9 @@ ProcessList ReadProcessBlock(const void* block, size_t size) {
             data->createTime = entry.createTime;
             processes.push_back(std::move(data));
         }
-        if (entry.nextEntryOffset == 0) {
+        // An offset past the block's end ends the walk before it is added, so the sum can
+        // never wrap a 32-bit size and lead the walk back to entries already read.
+        if (entry.nextEntryOffset == 0 || entry.nextEntryOffset > size - offset) {
             break;
         }
         offset += entry.nextEntryOffset;
@@ -101,20 +110,19 @@ ProcessList ProcessSnapshot::EnumProcesses() const {
     NtStatus status =
         m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, nullptr, 0, &needed);
     for (int attempt = 0; attempt < kReadAttempts && !NtSuccess(status) && needed > 0; ++attempt) {
-        void* block = os::CommitBlock(needed);
+        // Released on every way out, a failure to build the list included.
+        const OwnedBlock<unsigned char, CommittedMemory> block =
+            MakeZeroedBlock<unsigned char, CommittedMemory>(needed);
         if (!block) {
             return {};
         }
         uint32_t returned = 0;
-        status =
-            m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, block, needed, &returned);
+        status = m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, block.get(), needed,
+                                           &returned);
         if (NtSuccess(status)) {
             const uint32_t filled = (returned > 0 && returned < needed) ? returned : needed;
-            ProcessList processes = ReadProcessBlock(block, filled);
-            os::ReleaseBlock(block);
-            return processes;
+            return ReadProcessBlock(block.get(), filled);
         }
-        os::ReleaseBlock(block);
         if (status != kStatusInfoLengthMismatch || returned <= needed ||
             returned > UINT32_MAX / 2) {
             return {};

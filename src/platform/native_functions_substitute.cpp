@@ -2,6 +2,7 @@
 // rely on. The substitute system library answers the process queries from the substitute
 // process table and lacks the WOW64 functions, as a 64-bit one does; modules and drives are
 // set by tests.
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -48,6 +49,8 @@ SubstituteState& State() {
     }();
     return *state;
 }
+
+std::atomic<uint32_t> g_committedBlocks{0};
 
 thread_local NtStatus t_lastNtStatus = kStatusSuccess;
 thread_local uint32_t t_lastError = 0;
@@ -108,10 +111,17 @@ uint32_t DosDevice(const char16_t* device, char16_t* target, uint32_t size) {
 }
 
 void* CommitBlock(size_t size) {
-    return size ? std::calloc(1, size) : nullptr;
+    void* block = size ? std::calloc(1, size) : nullptr;
+    if (block) {
+        ++g_committedBlocks;
+    }
+    return block;
 }
 
 void ReleaseBlock(void* block) {
+    if (block) {
+        --g_committedBlocks;
+    }
     std::free(block);
 }
 
@@ -147,6 +157,10 @@ void ClearSubstituteModules() {
     std::erase_if(state.exports, [](const auto& entry) {
         return entry.first != &g_ntdll && entry.first != &g_kernel32;
     });
+}
+
+uint32_t SubstituteCommittedBlocks() {
+    return g_committedBlocks.load();
 }
 
 void SetSubstituteDosDevice(const std::u16string& drive, const std::u16string& target) {

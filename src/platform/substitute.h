@@ -50,5 +50,7 @@ void SetSubstituteWow64(bool wow64);
 void SetSubstituteProcessListGrowth(uint32_t reads, uint32_t processesPerRead);
 // Handles opened and not yet closed.
 uint32_t SubstituteOpenHandles();
+// Blocks committed (VirtualAlloc) and not yet released.
+uint32_t SubstituteCommittedBlocks();
 
 }  // namespace tierlock::platform

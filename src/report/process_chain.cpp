@@ -15,7 +15,8 @@ namespace {
 // The cache route's lines keep the tag of the cache's own writer, the tree route's the other.
 constexpr const char* kCacheTag = "Tierlock::SetChainNodeInfo_V2";
 constexpr const char* kTreeTag = "Tierlock::SetChainNodeInfo";
-constexpr const char* kRequestTag = "Tierlock::RequestPopup";
+// The fallback notice is a line of the request, so of the event hook.
+constexpr const char* kRequestTag = "Tierlock::LastProcessEvent";
 
 // Writes the path of one chain process into its entry. False, with the entry left zero, when
 // the process has no id or no path.

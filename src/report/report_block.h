@@ -35,6 +35,14 @@ void CopyTextField(char16_t (&field)[N], std::u16string_view text) {
     std::memset(field + length, 0, (N - length) * sizeof(char16_t));
 }
 
+// Copies a whole fixed field from a source that holds at least N units: terminators inside it
+// travel too (a name pair is "first\0second"). The field's last unit is always 0.
+template <size_t N>
+void CopyWholeTextField(char16_t (&field)[N], const char16_t* source) {
+    std::memcpy(field, source, (N - 1) * sizeof(char16_t));
+    field[N - 1] = u'\0';
+}
+
 // The text a field holds, up to its terminator and never past the field.
 template <size_t N>
 std::u16string_view FieldText(const char16_t (&field)[N]) {

@@ -14,7 +14,8 @@
 namespace tierlock {
 namespace {
 
-constexpr char kTag[] = "Tierlock::RequestPopup";
+// Every line of the request belongs to the event hook that asks for it.
+constexpr char kTag[] = "Tierlock::LastProcessEvent";
 
 void SetInt32(IRkBundle* bundle, const char16_t* key, uint32_t value) {
     bundle->SetValue(key, &value, sizeof(value), kTagInt32);

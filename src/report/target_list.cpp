@@ -36,8 +36,9 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     TrustQuery query{TrustCaller::TargetList, kMatchEither};
     query.subLevel = item->scanItem ? item->scanItem->GetSubLevel() : 0;
     query.processId = item->processId;
+    // Only the second version sends a creation time; reading it may open the process.
     uint64_t createTime = 0;
-    if (readCreateTime && readCreateTime(item->processId, &createTime)) {
+    if (trust.queryV2 && readCreateTime && readCreateTime(item->processId, &createTime)) {
         query.processCreateTime = createTime;
     }
     const TrustAnswer answer = QueryTrust(trust, path, query);
@@ -45,7 +46,7 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     Log(LogLevel::Info, kListTag,
         vouched ? u"用户白名单 或 白签名，不报出. FilePath : %s"
                 : u"非用户白名单 或 白签名，报出. FilePath : %s",
-        path ? path : u"");
+        answer.path);  // the path asked about: on a 64-bit system, its system32 form
     return vouched;
 }
 
@@ -209,7 +210,12 @@ bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
             entry.riskType = scanItem->GetRiskType();
         }
         const char16_t* riskName = scanItem ? scanItem->GetRiskName() : nullptr;
-        CopyTextField(entry.riskName, riskName && riskName[0] ? riskName : kDefaultRiskName);
+        // The scan item's buffer is never shorter than the field and may hold a name pair.
+        if (riskName && riskName[0]) {
+            CopyWholeTextField(entry.riskName, riskName);
+        } else {
+            CopyTextField(entry.riskName, kDefaultRiskName);
+        }
     }
 
     Log(LogLevel::Core, kItemTag, u"%s添加%s:%s", kind, label, detail);

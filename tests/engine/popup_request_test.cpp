@@ -47,7 +47,7 @@ TEST_F(PopupRequest, NoBundleNoPopup) {
     tierlock::SetBundleMemory(nullptr);
     EXPECT_EQ(verdict, 0);
     EXPECT_EQ(framework_.texts(),
-              std::vector<std::u16string>{simhost::LogLine(30, "Tierlock::RequestPopup",
+              std::vector<std::u16string>{simhost::LogLine(30, "Tierlock::LastProcessEvent",
                                                            u"Create Bundle instance failed")});
     EXPECT_TRUE(framework_.popups().empty());
     EXPECT_EQ(event_.record.PPID, 4u);

@@ -2,8 +2,10 @@
 // library, under Wine for real in each prefix.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 #include <thread>
@@ -23,6 +25,56 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#endif
+
+#ifndef _WIN32
+// Allocations left before the next one fails; negative: none fails. Armed by one test only.
+std::atomic<long> g_allocationsLeft{-1};
+
+void* CountedAllocate(std::size_t size) {
+    if (g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0) {
+        return nullptr;
+    }
+    return std::malloc(size ? size : 1);
+}
+
+void* operator new(std::size_t size) {
+    if (void* block = CountedAllocate(size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return CountedAllocate(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return CountedAllocate(size);
+}
+// These deletes pair with the replacements above, which take their blocks from malloc.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
 #endif
 
 namespace {
@@ -265,6 +317,31 @@ TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
             << c.reads << " reads growing by " << c.perRead;
     }
     SetSubstituteProcessListGrowth(0, 0);
+    SetSubstituteProcesses({});
+}
+#endif
+
+#ifndef _WIN32  // the process table and its blocks are the substitute's
+// Memory that runs out while the list is built: the block the system filled is given back
+// whichever allocation fails.
+TEST(ProcessSnapshot, TheBlockIsReleasedWhenTheListCannotBeBuilt) {
+    SetSubstituteProcesses({{8, 4, u"a.exe", 1}, {12, 4, u"b.exe", 1}, {16, 4, u"c.exe", 1}});
+    const ProcessSnapshot snapshot(CurrentProcess());
+    bool failed = false;
+    for (long budget = 0; budget < 40; ++budget) {
+        SCOPED_TRACE(budget);
+        g_allocationsLeft = budget;
+        try {
+            const ProcessList processes = snapshot.EnumProcesses();
+            g_allocationsLeft = -1;
+            EXPECT_EQ(processes.size(), 3u);
+        } catch (const std::bad_alloc&) {
+            g_allocationsLeft = -1;
+            failed = true;
+        }
+        EXPECT_EQ(SubstituteCommittedBlocks(), 0u);
+    }
+    EXPECT_TRUE(failed);
     SetSubstituteProcesses({});
 }
 #endif

@@ -71,6 +71,18 @@ TEST(ProcessBlock, WalkStopsAtTheLastEntryOrTheBlockEnd) {
     EXPECT_EQ(far.Pids(), std::vector<uint32_t>{4});
 }
 
+// A next-entry offset that would carry the walk past the end of a 32-bit address space (and,
+// in a 32-bit build, back to the block's start) ends the walk.
+TEST(ProcessBlock, AnOffsetThatWouldWrapEndsTheWalk) {
+    Block block(3);
+    block.Add(4, u"System");
+    const size_t second = kEntry + 32;
+    block.Add(8, u"a.exe").nextEntryOffset = static_cast<uint32_t>(0x100000000ull - second);
+    block.Add(12, u"b.exe");
+    block.End();
+    EXPECT_EQ(block.Pids(), (std::vector<uint32_t>{4, 8}));
+}
+
 TEST(ProcessBlock, NamesOnlyFromInsideTheBlock) {
     Block block(3);
     block.Add(4, u"System");

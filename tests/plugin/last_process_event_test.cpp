@@ -23,18 +23,17 @@ using report_test::ReadValue;
 using report_test::U32At;
 using simhost::LogLine;
 
-// Rules 2 and 3 both fit rule id 103; the last match wins.
+// Rules 2 and 3 both fit rule id 103; the last match wins, with its own report type.
 constexpr char kConfig[] = R"({"enable":1,
   "matchmode":[
     {"modeid":1,"mode":[{"id":1,"srclvl":"70.3","popwnd":"untrusted"}]},
     {"modeid":2,"mode":[{"id":1,"srclvl":"70","popwnd":"second"}]}],
   "rules":[
     {"id":1,"eventtype":1,"reporttype":0,"ruleid":"101","modeid":1},
-    {"id":2,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":1},
-    {"id":3,"eventtype":1,"reporttype":0,"ruleid":"103","modeid":2}]})";
+    {"id":2,"eventtype":1,"reporttype":8,"ruleid":"103","modeid":1},
+    {"id":3,"eventtype":1,"reporttype":1,"ruleid":"103","modeid":2}]})";
 
 constexpr char kTag[] = "Tierlock::LastProcessEvent";
-constexpr char kPopupTag[] = "Tierlock::RequestPopup";
 constexpr uint64_t kActingCreateTime = 133000000000000000ull;
 
 class LastProcessEvent : public PluginTest {
@@ -229,6 +228,7 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         int32_t answer;
         int32_t verdict;
         const char16_t* line;
+        bool writesAnswer = true;
     };
     const Case cases[] = {
         {true, 2, 1, u"处置1.同步弹窗上报返回：ret=1, userBlock=1.插件返回BLOCK"},
@@ -237,26 +237,28 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         {true, 3, 2, u"处置1.同步弹窗上报返回：ret=1, userBlock=0.插件返回BLOCK"},
         // A failed pop-up leaves the answer 0: shown, not blocked.
         {false, 0, 2, u"处置1.同步弹窗上报返回：ret=0, userBlock=0.插件返回BLOCK"},
+        {false, 2, 2, u"处置1.同步弹窗上报返回：ret=0, userBlock=0.插件返回BLOCK", false},
     };
     for (const Case& c : cases) {
-        framework_.SetPopWndAnswer(c.popResult, c.answer);
+        framework_.SetPopWndAnswer(c.popResult, c.answer, c.writesAnswer);
         framework_.ClearLog();
         EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
-        const auto lines = LinesTagged(kPopupTag);
+        const auto lines = LinesTagged(kTag);
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kPopupTag, c.line));
-        EXPECT_EQ(lines.back(), LogLine(30, kPopupTag, u"g_pFrame->PopWnd called"));
+        EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kTag, c.line));
+        EXPECT_EQ(lines.back(), LogLine(30, kTag, u"g_pFrame->PopWnd called"));
     }
     const auto popups = framework_.popups();
-    ASSERT_EQ(popups.size(), 5u);
+    ASSERT_EQ(popups.size(), 6u);
     EXPECT_EQ(popups[0].event, &event_);
     EXPECT_EQ(popups[0].mode, 1);
-    ASSERT_EQ(event_.attached().size(), 5u);
+    ASSERT_EQ(event_.attached().size(), 6u);
     EXPECT_EQ(event_.attached()[0].kind, 2);
 }
 
 TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     GiveCreateTime(tierlock::kRecordSizeWithExtBundle);
+    record_.GroupId = 0x8007;  // zero-extended, never signed
     EXPECT_EQ(Run(), 2);
     IRkBundle* request = Request();
     ASSERT_NE(request, nullptr);
@@ -287,7 +289,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     EXPECT_EQ(ruleInfo.tag, 4u);
     ASSERT_EQ(ruleInfo.bytes.size(), 1052u);
     EXPECT_EQ(U32At(ruleInfo.bytes, 0), 2u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 7u);
+    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 0x8007u);
     EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
     EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
 
@@ -302,11 +304,12 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     const auto chain = ReadValue(request, u"ProcessChain");
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 4u);
-    EXPECT_TRUE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    EXPECT_TRUE(Logged(35, kTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
 
-    EXPECT_TRUE(Logged(50, kPopupTag,
-                       u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
-    EXPECT_TRUE(Logged(50, kPopupTag, u"GroupId=7,RuleId=101, engType=2"));
+    EXPECT_TRUE(
+        Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
+    EXPECT_TRUE(Logged(50, kTag, u"GroupId=32775,RuleId=101, engType=2"));
+    EXPECT_TRUE(Logged(30, kTag, u"Class=1 uRuleId=101 issync=true"));
 }
 
 TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
@@ -332,6 +335,9 @@ TEST_F(LastProcessEvent, TwoFittingRulesAreBothComparedAndTheLastMatchIsReported
     EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'2', u'3'}));
     const auto popWin = ReadValue(Request(), u"PopWin");
     EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
+    EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
+              std::vector<std::u16string>{LogLine(30, "Tierlock::GetReportDangerList",
+                                                  u"GetReportDangerList report_type=1")});
 }
 
 TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
@@ -345,7 +351,7 @@ TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
 TEST_F(LastProcessEvent, NoPopupWhenTheTrustServiceVouchesForEveryDangerItem) {
     trust_.Answer(u"C:\\Temp\\drop.dll", {true, 1, 0x8, false});
     EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"不存在风险项，无法进行报出"));
+    EXPECT_TRUE(Logged(30, kTag, u"不存在风险项，无法进行报出"));
     EXPECT_TRUE(event_.attached().empty());
     EXPECT_TRUE(framework_.popups().empty());
 }
@@ -355,13 +361,13 @@ TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
     record_.PPID = 999;
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 999"));
+    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 999"));
 
     framework_.ClearLog();
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(LinesTagged(kPopupTag).size() > 0);
-    EXPECT_FALSE(Logged(30, kPopupTag, u"Fixed PPID : 50  PPID : 50"));
+    EXPECT_TRUE(LinesTagged(kTag).size() > 0);
+    EXPECT_FALSE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 50"));
 
     // A process the tree does not know keeps the record's parent.
     record_.ProcessId = 4000;
@@ -378,8 +384,8 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
     cache_.SetChain(100, {100, 77, 4});
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 77u);
-    EXPECT_TRUE(Logged(30, kPopupTag, u"Fixed PPID : 77  PPID : 50"));
-    EXPECT_FALSE(Logged(35, kPopupTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
+    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 77  PPID : 50"));
+    EXPECT_FALSE(Logged(35, kTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
     const auto chain = ReadValue(Request(), u"ProcessChain");
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 3u);

@@ -142,7 +142,7 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
     simhost::RuleTarget bare;  // no cache, and no tree services: the tree route says so
     Write(&bare, bundle_);
     EXPECT_TRUE(HasLine(kError, kCacheTag, u"获取进程信息缓存接口失败"));
-    EXPECT_TRUE(HasLine(kError, "Tierlock::RequestPopup",
+    EXPECT_TRUE(HasLine(kError, "Tierlock::LastProcessEvent",
                         u"进程信息缓存中获取进程链失败使用进程树接口获取"));
     EXPECT_TRUE(HasLine(kError, kTreeTag, u"GetProcTree Fail"));
 

@@ -1,8 +1,11 @@
 // The target list as the host reads it from the request bundle: which items become entries and
 // in which order, their heads and bodies decoded by byte offset, the lines written, and the
 // danger items the trust service vouches for.
+#include <cstring>
 #include <map>
 
+#include "platform/text.h"
+#include "platform/windows_directory.h"
 #include "report/target_list.h"
 #include "report_fixture.h"
 
@@ -18,10 +21,12 @@ constexpr const char* kListTag = "Tierlock::SetTargetList";
 constexpr const char* kItemTag = "Tierlock::BuildOneItem";
 constexpr size_t kEntry = 7768;
 
-// Creation times GetCreatetime finds, by pid.
+// Creation times GetCreatetime finds, by pid, and the pids it was asked about.
 std::map<uint32_t, uint64_t> g_createTimes;
+std::vector<uint32_t> g_createTimeAsks;
 
 bool FindCreateTime(uint32_t pid, uint64_t* createTime) {
+    g_createTimeAsks.push_back(pid);
     auto it = g_createTimes.find(pid);
     if (it == g_createTimes.end()) {
         return false;
@@ -38,6 +43,7 @@ class TargetList : public ReportTest {
         sources_.trust.queryV2 = &trust_;
         sources_.readCreateTime = &FindCreateTime;
         g_createTimes.clear();
+        g_createTimeAsks.clear();
         record_.ProcessId = 10;
         record_.PPID = 5;
         record_.ProcessPath = u"C:\\src.exe";
@@ -164,6 +170,30 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
         HasLine(kCore, kItemTag, u"ad添加危险目标进程:pid=20, ppid=10,process=C:\\child.exe"));
 }
 
+// The risk name field takes the scan item's whole buffer up to its last unit: a name pair
+// travels with the terminator between its names, a long name is cut, an empty one is not a name.
+TEST_F(TargetList, RiskNamesFillTheWholeFieldUpToItsLastUnit) {
+    struct Case {
+        const char* name;
+        std::u16string set;     // what the engine stored, terminators included
+        std::u16string stored;  // the field's units before its trailing zeros
+    };
+    const std::u16string longName(300, u'n');
+    const Case cases[] = {
+        {"a pair", std::u16string(u"first\0second", 13), std::u16string(u"first\0second", 12)},
+        {"longer than the field", longName + u'\0', longName.substr(0, 259)},
+        {"present but empty", std::u16string(1, u'\0'), u"Trojan.Generic.B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Add(1, u"C:\\src.exe", 10)->scanItem->SetRiskName(c.set.c_str());
+        ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+        Bytes expected(520, 0);
+        std::memcpy(expected.data(), c.stored.data(), c.stored.size() * sizeof(char16_t));
+        EXPECT_EQ(BytesAt(Block(), At(0, 16), 520), expected);
+    }
+}
+
 TEST_F(TargetList, DangerFallsBackByEventClass) {
     struct Case {
         int32_t eventClass, operation;
@@ -224,6 +254,43 @@ TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
         HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\other.exe"));
     EXPECT_TRUE(
         HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\refused.exe"));
+}
+
+// On a 64-bit system the service is asked about a sysnative path in its system32 form, and
+// both verdict lines name that form.
+TEST_F(TargetList, TheTrustLinesNameThePathAskedAbout) {
+    sources_.trust.isWin64 = true;
+    const std::u16string windows = WindowsDirectory();
+    const std::u16string lowered = tierlock::platform::ToLowerAscii(windows);
+    Add(1, (windows + u"\\Sysnative\\Kept.exe").c_str(), 10);
+    Add(2, (windows + u"\\Sysnative\\Trusted.dll").c_str(), 11);
+    trust_.Answer(lowered + u"\\system32\\trusted.dll", {true, 1, 0x8});
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2));
+    const auto calls = trust_.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].path, lowered + u"\\system32\\kept.exe");
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : " + calls[0].path));
+    EXPECT_TRUE(
+        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : " + calls[1].path));
+}
+
+// Only the second version sends a creation time, so only then is the process looked up.
+TEST_F(TargetList, TheCreationTimeIsReadOnlyWhenItIsSent) {
+    simhost::TrustQueryV1 v1;
+    sources_.trust.queryV2 = nullptr;
+    sources_.trust.queryV1 = &v1;
+    Add(1, u"C:\\src.exe", 10);
+    g_createTimes[10] = 1655526400000ull;
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(v1.calls().size(), 1u);
+    EXPECT_TRUE(g_createTimeAsks.empty());
+
+    sources_.trust.queryV2 = &trust_;
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(g_createTimeAsks, std::vector<uint32_t>{10});
+    EXPECT_EQ(v1.calls().size(), 1u);
+    EXPECT_EQ(v1.refs(), 0u);
 }
 
 TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {

@@ -45,7 +45,8 @@ class Framework final : public Counted<IRkFramework> {
     std::vector<std::u16string> textsTagged(std::string_view tag) const;
     void ClearLog();
 
-    void SetPopWndAnswer(bool result, int32_t answer);
+    // A pop-up that does not write answers leaves the caller's value as it was.
+    void SetPopWndAnswer(bool result, int32_t answer, bool writesAnswer = true);
     std::vector<PopWndCall> popups() const;
     size_t popupCount() const;
 
@@ -68,6 +69,7 @@ class Framework final : public Counted<IRkFramework> {
     std::vector<LogRecord> lines_;
     bool popResult_ = true;
     int32_t popAnswer_ = 0;
+    bool popWritesAnswer_ = true;
     std::vector<PopWndCall> popups_;
 };
 
