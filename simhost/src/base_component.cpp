@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <dlfcn.h>
 #endif
 
 namespace simhost {
@@ -38,6 +40,17 @@ std::string IdText(const RkGuid& iid) {
 int Nibble(char16_t c) {
     return c <= u'9' ? c - u'0' : (c | 0x20) - u'a' + 10;
 }
+
+#ifndef _WIN32
+// A shared object the process has loaded under that name (its SONAME), holding no reference.
+void* LoadedObject(const std::string& name) {
+    void* handle = name.empty() ? nullptr : dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) {
+        dlclose(handle);
+    }
+    return handle;
+}
+#endif
 
 // A factory-made object: deleted with its last reference, counted while alive.
 template <class Interface>
@@ -80,7 +93,7 @@ class ModuleLookup final : public Made<INUVModuleLookup> {
         return GetModuleHandleW(reinterpret_cast<const wchar_t*>(name));
 #else
         const ModuleLookupFn lookup = g_moduleLookup.load();
-        return lookup ? lookup(name) : nullptr;
+        return lookup ? lookup(name) : LoadedObject(Narrow(name));
 #endif
     }
 };

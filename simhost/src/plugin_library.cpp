@@ -114,6 +114,54 @@ void* PluginLibrary::Symbol(const char* name) const {
     return FindSymbol(handle_, name);
 }
 
+std::unique_ptr<BaseComponentModules> BaseComponentModules::Load(std::string* error) {
+    std::unique_ptr<BaseComponentModules> modules(new BaseComponentModules());
+    const std::filesystem::path folder = ExecutablePath().parent_path();
+    std::vector<std::filesystem::path> files;
+#if defined(_WIN32)
+    // A DLL is found by its file name, so each name is a copy of its own.
+    static std::atomic<unsigned> counter{0};
+    modules->folder_ = std::filesystem::temp_directory_path() /
+                       ("tierlock-components-" + std::to_string(ProcessId()) + "-" +
+                        std::to_string(counter.fetch_add(1)));
+    std::error_code ec;
+    std::filesystem::create_directories(modules->folder_, ec);
+    for (const char* name : {"NUVBase.dll", "module.base"}) {
+        files.push_back(modules->folder_ / name);
+        std::filesystem::copy_file(folder / "base_component.dll", files.back(),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) {
+            if (error) {
+                *error = "cannot copy base_component.dll: " + ec.message();
+            }
+            return nullptr;
+        }
+    }
+#else
+    for (const char* name : {"libsimhost_nuvbase_dll.so", "libsimhost_module_base.so"}) {
+        files.push_back(folder / name);
+    }
+#endif
+    for (const std::filesystem::path& file : files) {
+        void* handle = OpenLibrary(file, error);
+        if (!handle) {
+            return nullptr;
+        }
+        modules->handles_.push_back(handle);
+    }
+    return modules;
+}
+
+BaseComponentModules::~BaseComponentModules() {
+    for (auto handle = handles_.rbegin(); handle != handles_.rend(); ++handle) {
+        CloseLibrary(*handle);
+    }
+    if (!folder_.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+}
+
 std::filesystem::path DefaultPluginPath() {
     return ExecutablePath().parent_path() / kLibraryName;
 }

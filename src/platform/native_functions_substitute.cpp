@@ -1,7 +1,12 @@
 // Behaves as the Windows functions do for what the native readers and the component lookup
 // rely on. The substitute system library answers the process queries from the substitute
 // process table and lacks the WOW64 functions, as a 64-bit one does; modules and drives are
-// set by tests.
+// set by tests. A module no test registered is found when the process has already loaded a
+// shared object of that name (its SONAME), as GetModuleHandleW finds a loaded DLL; none is
+// ever loaded here.
+#include <dlfcn.h>
+#include <link.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <map>
@@ -52,6 +57,34 @@ SubstituteState& State() {
 
 std::atomic<uint32_t> g_committedBlocks{0};
 
+// The loaded shared object of that name, without keeping a reference, as the handle of a
+// loaded DLL holds none.
+void* LoadedObject(const std::u16string& name) {
+    std::string narrow;
+    for (const char16_t c : name) {
+        if (c == 0 || c > 0x7e) {
+            return nullptr;
+        }
+        narrow += static_cast<char>(c);
+    }
+    void* handle = narrow.empty() ? nullptr : dlopen(narrow.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) {
+        dlclose(handle);
+    }
+    return handle;
+}
+
+// Whether module is the handle of a loaded shared object (a link map of the process), so that
+// only those are searched by symbol.
+bool IsLoadedObject(void* module) {
+    for (const link_map* map = _r_debug.r_map; map; map = map->l_next) {
+        if (map == module) {
+            return true;
+        }
+    }
+    return false;
+}
+
 thread_local NtStatus t_lastNtStatus = kStatusSuccess;
 thread_local uint32_t t_lastError = 0;
 
@@ -67,7 +100,10 @@ void* ModuleHandle(const char16_t* name) {
     SubstituteState& state = State();
     std::lock_guard lock(state.mutex);
     const auto found = state.modules.find(ToLowerAscii(name ? name : u""));
-    return found == state.modules.end() ? nullptr : found->second;
+    if (found != state.modules.end()) {
+        return found->second;
+    }
+    return name ? LoadedObject(name) : nullptr;
 }
 
 void* ProcAddress(void* module, const char* name) {
@@ -75,7 +111,7 @@ void* ProcAddress(void* module, const char* name) {
     std::lock_guard lock(state.mutex);
     const auto found = state.exports.find(module);
     if (found == state.exports.end() || !name) {
-        return nullptr;
+        return module && name && IsLoadedObject(module) ? dlsym(module, name) : nullptr;
     }
     const auto function = found->second.exports.find(name);
     return function == found->second.exports.end() ? nullptr : function->second;

@@ -44,23 +44,14 @@ const char kRejected[] = R"({
 const char kSyntax[] =
     "{\n  \"matchmode\": [\n    {\"popwnd\": \"弹窗\", \"modeid\": 1,, \"mode\": []}\n";
 
-class CheckCommand : public testing::Test {
+class CheckCommand : public InFolderOfItsOwn {
   protected:
-    // ctest runs the tests as parallel processes, so each one writes its files in a folder of
-    // its own, where the tool runs too.
     void SetUp() override {
-        home_ = std::filesystem::current_path();
-        const std::filesystem::path folder =
-            home_ / testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
+        InFolderOfItsOwn::SetUp();
         WriteText("check_clean.json", kClean);
         WriteText("check_rejected.json", kRejected);
         WriteText("check_syntax.json", kSyntax);
     }
-    void TearDown() override { std::filesystem::current_path(home_); }
-
-    std::filesystem::path home_;
 
     static rapidjson::Document Json(const std::string& files) {
         const ToolRun run = RunTool("check --json " + files);

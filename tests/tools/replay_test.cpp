@@ -121,6 +121,9 @@ TEST(Replay, RequestIsDecodedFromTheBundleTheHostReceives) {
     EXPECT_EQ(danger["parentProcessId"].GetUint(), 3120u);
     EXPECT_EQ(Str(danger["riskName"]), "Trojan.Dropper.VBS");
     EXPECT_EQ(danger["engineId"].GetUint(), 12u);
+    // The file cache's digest texts, turned into bytes by the simulated base component.
+    EXPECT_EQ(Str(danger["md5"]), "9e107d9d372bb6826bd81d3542a419d6");
+    EXPECT_EQ(Str(danger["sha1"]), "2fd4e1c67a2d28fced849ee1bb76e7391b93eb12");
     EXPECT_TRUE(dropper["problems"].Empty());
 
     // The process start: the chain of the created process, top first, with the installer's
@@ -145,6 +148,9 @@ TEST(Replay, RequestIsDecodedFromTheBundleTheHostReceives) {
     EXPECT_EQ(Str(registry[0]["valueName"]), "Updater");
     EXPECT_EQ(Str(registry[0]["secondValueText"]), "C:\\ProgramData\\updater\\upd.exe --silent");
     EXPECT_EQ(Str(registry[1]["handlingName"]), "danger process");
+    // A file the cache does not know keeps zero digests.
+    EXPECT_EQ(Str(registry[1]["md5"]), std::string(32, '0'));
+    EXPECT_EQ(Str(registry[1]["sha1"]), std::string(40, '0'));
 }
 
 TEST(Replay, TreeHostAsksTheCloudOnceAndFindsTheLevelWrittenBack) {

@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "simhost/plugin_library.h"
 
@@ -59,5 +62,22 @@ inline ToolRun RunTool(const std::string& arguments, bool withErrors = false) {
 inline void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// ctest runs the tests as parallel processes, so each test writes its files in a folder of its
+// own, named after it, where the tool runs too.
+class InFolderOfItsOwn : public testing::Test {
+  protected:
+    void SetUp() override {
+        home_ = std::filesystem::current_path();
+        const std::filesystem::path folder =
+            home_ / testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(folder);
+        std::filesystem::current_path(folder);
+    }
+    void TearDown() override { std::filesystem::current_path(home_); }
+
+  private:
+    std::filesystem::path home_;
+};
 
 }  // namespace tools_test

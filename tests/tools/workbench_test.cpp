@@ -11,20 +11,7 @@
 namespace tools_test {
 namespace {
 
-class Workbench : public testing::Test {
-  protected:
-    // Each test writes its files in a folder of its own, where the tool runs too.
-    void SetUp() override {
-        home_ = std::filesystem::current_path();
-        const std::filesystem::path folder =
-            home_ / testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
-    }
-    void TearDown() override { std::filesystem::current_path(home_); }
-
-    std::filesystem::path home_;
-};
+using Workbench = InFolderOfItsOwn;
 
 bool Contains(const ToolRun& run, const std::string& part) {
     return run.out.find(part) != std::string::npos;

@@ -110,6 +110,17 @@ int RunScenario(const ReplayOptions& options, ReplayReport* report, ReplayWriter
         return kReplayRefused;
     }
     std::string error;
+    // The file cache's digests reach the pop-up only through the host's base component, which
+    // must be loaded before the plug-in first looks for it; without digests it stays away, as
+    // the hosts the other scenarios describe have none.
+    std::unique_ptr<simhost::BaseComponentModules> components;
+    if (!report->scenario.files.empty()) {
+        components = simhost::BaseComponentModules::Load(&error);
+        if (!components) {
+            *err += "tierlock-host: cannot load the simulated base component (" + error +
+                    "); the digests stay zero\n";
+        }
+    }
     auto library = simhost::PluginLibrary::Load(report->plugin, options.freshCopy, &error);
     if (!library) {
         *err += "tierlock-host: cannot load " + PathText(report->plugin) + ": " + error + "\n";

@@ -341,6 +341,12 @@ struct Builder {
                 }
             }
         }
+        if (const Value* files = Member(root, "files")) {
+            for (const Value& file : files->GetArray()) {
+                scenario.files.push_back(
+                    {Text(file, "path"), Text(file, "md5"), Text(file, "sha1")});
+            }
+        }
         const Value& events = root["events"];
         for (rapidjson::SizeType i = 0; i < events.Size(); ++i) {
             if (!Event(events[i], i)) {

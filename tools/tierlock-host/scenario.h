@@ -39,6 +39,12 @@ struct TrustAnswer {
     bool skip = true;
 };
 
+// What the host's file cache answers for a file: its digests as hexadecimal texts.
+struct FileDigests {
+    std::u16string path;
+    std::u16string md5, sha1;
+};
+
 struct ScenarioItem {
     uint32_t type = 0;
     std::u16string path;
@@ -92,6 +98,7 @@ struct Scenario {
     std::vector<CloudAnswer> cloudAnswers;
     bool offersTrust = false;
     std::vector<TrustAnswer> trustAnswers;
+    std::vector<FileDigests> files;
     std::vector<ScenarioEvent> events;
     std::unordered_map<uint32_t, size_t> processIndex;  // pid -> position in processes
 

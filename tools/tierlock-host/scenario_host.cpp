@@ -106,6 +106,9 @@ ScenarioHost::ScenarioHost(const Scenario& scenario)
       cloud_(scenario.cloudAnswers, scenario.cloudFails),
       trust_(scenario.trustAnswers) {
     framework_.Serve(IID_IRKCACHE, &fileInfo_);
+    for (const FileDigests& file : scenario.files) {
+        fileInfo_.AnswerFile(file.path, {file.md5, file.sha1});
+    }
     if (scenario.offersCloud) {
         framework_.Serve(IID_IRKEngCloudV2, &cloud_);
     }

@@ -3,8 +3,9 @@
 // and records every call the plug-in makes of them. The digest text component turns bytes into
 // upper-case hexadecimal text and decodes a text after an 8-byte head that holds the decoded
 // length; it also keeps the MD5 and SHA-1 texts of files by path, for a host whose file cache
-// hands them out. Part of simhost, and on Windows also built as base_component.dll, which
-// tests load under the components' names.
+// hands them out. Part of simhost, and also built as a library of its own, which tests and the
+// tool load under the components' names: on Windows base_component.dll, copied to each name;
+// natively one shared object per name, named so by its SONAME.
 #pragma once
 
 #include <atomic>
@@ -71,7 +72,8 @@ class BaseComponent final : public IBaseComponent {
     std::map<std::u16string, DigestTexts> digests_;
 };
 
-// Where the module lookup service finds modules off Windows (on Windows: GetModuleHandleW).
+// Where the module lookup service finds modules off Windows (on Windows: GetModuleHandleW);
+// without one, the shared objects the process has loaded, by SONAME.
 using ModuleLookupFn = void* (*)(const char16_t* name);
 void SetModuleLookup(ModuleLookupFn lookup);
 

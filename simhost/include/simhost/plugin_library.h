@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "abi/rule_plug.h"
 
@@ -31,6 +32,24 @@ class PluginLibrary {
     std::filesystem::path copy_;
     CreatePlugObjectV2Fn create_ = nullptr;
     ReleasePlugObjectV2Fn release_ = nullptr;
+};
+
+// The simulated base component loaded under the names the plug-in finds it by ("NUVBase.dll",
+// and "module.base" for its module lookup), from the libraries built beside the running
+// executable, for as long as this lives. On Windows copies of base_component.dll under those
+// names, in a folder of their own; natively the shared objects whose SONAMEs are those names.
+class BaseComponentModules {
+  public:
+    static std::unique_ptr<BaseComponentModules> Load(std::string* error);
+    ~BaseComponentModules();
+    BaseComponentModules(const BaseComponentModules&) = delete;
+    BaseComponentModules& operator=(const BaseComponentModules&) = delete;
+
+  private:
+    BaseComponentModules() = default;
+
+    std::vector<void*> handles_;
+    std::filesystem::path folder_;
 };
 
 // The shipped library beside the running executable (tierlock.dll or libtierlock.so).
