@@ -126,7 +126,10 @@ TEST_F(LevelMatching, SourceRangesAndTheSourceOnlyMode) {
 TEST_F(LevelMatching, TheLastMatchWinsAndMissingModesAreSkipped) {
     const tierlock::MatchNodes nodes = {
         {1, {Mode(1, {}, {{40, 1, 1}}, {}, {}, "first")}},
-        {2, {Mode(1, {}, {{41, 0, 9}}, {}, {}, "never"), Mode(2, {}, {}, {}, {}, "second")}},
+        // A match through an empty chain list ends its rule: the third mode is not tested.
+        {2,
+         {Mode(1, {}, {{41, 0, 9}}, {}, {}, "never"), Mode(2, {}, {}, {}, {}, "second"),
+          Mode(3, {}, {}, {}, {}, "after the end")}},
     };
     Outcome outcome = Compare({Rule(1, 1), Rule(2, 2)}, nodes);
     EXPECT_TRUE(outcome.result);
@@ -183,6 +186,32 @@ TEST_F(LevelMatching, TheCompletedChainIsReusedAndAskedForOnce) {
     EXPECT_EQ(Lines(kCompletionTag).size(), 2u);
     EXPECT_EQ(Lines(kTag).back(),
               Line(u"chainlev Matched Success,ruleItemid=3 modeid=1 modeIndex=3"));
+}
+
+// A mode without parent or chain lists asks for the completion too, which declines; the next
+// mode asks again and gets the chain.
+TEST_F(LevelMatching, CompletionIsAskedAgainAfterItDeclined) {
+    Chain({{70, 2}});
+    const Outcome outcome =
+        Compare({Rule(1, 1), Rule(2, 2)}, {{1, {Mode(1, {}, {}, {}, {}, "no lists")}},
+                                           {2, {Mode(1, {}, {}, {}, {{70, 2, 2}}, "chain")}}});
+    EXPECT_EQ(outcome.index, 1);
+    EXPECT_EQ(outcome.popwnd, "chain");
+    EXPECT_EQ(Lines(kCompletionTag).front(),
+              LogLine(30, kCompletionTag, u"plev.size()=0 chainlev.size=0,"));
+}
+
+// A parent whose level is still 0 is asked for again by the next mode that tests it.
+TEST_F(LevelMatching, AnUnknownParentIsAskedForAgain) {
+    const auto pids = Chain({{20, 0}});  // its parent is unknown to the cache
+    const Outcome outcome = Compare({Rule(3, 1)}, {{1,
+                                                    {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
+                                                     Mode(2, {}, {}, {{0, 0, 0}}, {}, "zero")}}});
+    EXPECT_EQ(outcome.popwnd, "zero");
+    const auto lines = Lines(kTag);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         Line(u"current_pid=" + Num(pids[0]) + u" Parentlevel=0.0")),
+              2);
 }
 
 TEST_F(LevelMatching, TheParentIsResolvedOnceWhileKnown) {
