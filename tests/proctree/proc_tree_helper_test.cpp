@@ -125,9 +125,14 @@ TEST_F(ProcTreeTest, UntrustedLengthsAndSizesAreRefused) {
     tierlock::platform::ClearSubstituteLongPathNames();
 #endif
 
-    // Stored text has no terminator; an odd last byte is dropped.
+    // No memory for the text: said so, with the key.
     Tree().SetProperty(proc.id, "NAME", {'a', 0, 'b', 0, 'c'});
+    tierlock::TreeHelperMemory::allocate = [](size_t) noexcept -> void* { return nullptr; };
     std::u16string value;
+    EXPECT_FALSE(helper_->GetwstrValue(held, proc.id, proc.ptr, "NAME", value));
+    tierlock::TreeHelperMemory::allocate = [](size_t bytes) noexcept { return std::malloc(bytes); };
+    EXPECT_TRUE(HasLine(35, "GetwstrValue", u"申请内存失败,key=NAME ,Len=0"));
+    // Stored text has no terminator; an odd last byte is dropped.
     EXPECT_TRUE(helper_->GetwstrValue(held, proc.id, proc.ptr, "NAME", value));
     EXPECT_EQ(value, u"ab");
 }
