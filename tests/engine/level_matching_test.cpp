@@ -19,23 +19,11 @@ constexpr char kCompletionTag[] = "Tierlock::CompletionCloudQueryProcessLevel";
 
 MatchModeItem Mode(uint32_t id, LevelRangeList src, LevelRangeList dst, LevelRangeList parent,
                    LevelRangeList chain, std::string popwnd) {
-    MatchModeItem mode;
-    mode.id = id;
-    mode.src_level = std::move(src);
-    mode.dst_level = std::move(dst);
-    mode.parent_process_level = std::move(parent);
-    mode.process_chain_level = std::move(chain);
-    mode.popwnd = std::move(popwnd);
-    return mode;
+    return {id, std::move(src), std::move(dst), std::move(parent), std::move(chain), popwnd};
 }
 
 MatchRule Rule(uint32_t id, uint32_t modeId) {
-    MatchRule rule;
-    rule.id = id;
-    rule.type = 3;
-    rule.ruleid = {9};
-    rule.mode_id = modeId;
-    return rule;
+    return {id, 3, 0, {9}, modeId};
 }
 
 struct Outcome {
@@ -68,8 +56,7 @@ class LevelMatching : public LevelTest {
             cache_.SetInt(pid, "SUB_LEVEL", subLevel);
             pids.push_back(parent = pid);
         }
-        std::vector<uint32_t> hostOrder(pids.rbegin(), pids.rend());
-        cache_.SetChain(pids.back(), hostOrder);
+        cache_.SetChain(pids.back(), std::vector<uint32_t>(pids.rbegin(), pids.rend()));
         record_.ProcessId = pids.back();
         record_.PPID = pids.size() > 1 ? pids[pids.size() - 2] : 4;
         return pids;
@@ -201,51 +188,37 @@ TEST_F(LevelMatching, CompletionIsAskedAgainAfterItDeclined) {
               LogLine(30, kCompletionTag, u"plev.size()=0 chainlev.size=0,"));
 }
 
-// A parent whose level is still 0 is asked for again by the next mode that tests it.
-TEST_F(LevelMatching, AnUnknownParentIsAskedForAgain) {
-    const auto pids = Chain({{20, 0}});  // its parent is unknown to the cache
-    const Outcome outcome = Compare({Rule(3, 1)}, {{1,
-                                                    {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
-                                                     Mode(2, {}, {}, {{0, 0, 0}}, {}, "zero")}}});
-    EXPECT_EQ(outcome.popwnd, "zero");
-    const auto lines = Lines(kTag);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         Line(u"current_pid=" + Num(pids[0]) + u" Parentlevel=0.0")),
-              2);
-}
-
-TEST_F(LevelMatching, TheParentIsResolvedOnceWhileKnown) {
-    const auto pids = Chain({{50, 0}, {20, 0}});
-    const Outcome outcome =
-        Compare({Rule(3, 1)}, {{1,
-                                {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
-                                 Mode(2, {}, {}, {{50, 0, 0}}, {}, "parent")}}});
-    EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(outcome.popwnd, "parent");
-    const auto lines = Lines(kTag);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         Line(u"current_pid=" + Num(pids[1]) + u" Parentlevel=50.0")),
-              1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         Line(u"pid=" + Num(pids[0]) + u" Parentlevel=50.0 ")),
-              1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), Line(u"parent_process_level unmatch")), 1);
-    EXPECT_EQ(cache_.infoRequests().size(), 2u);  // one parent lookup: child, then parent
+// The parent is resolved once while its level is known, and again while it is still 0.
+TEST_F(LevelMatching, TheParentIsResolvedAgainOnlyWhileUnknown) {
+    for (const int32_t known : {50, 0}) {
+        const auto pids = known ? Chain({{50, 0}, {20, 0}}) : Chain({{20, 0}});  // 0: no parent
+        framework_.ClearLog();
+        const Outcome outcome =
+            Compare({Rule(3, 1)}, {{1,
+                                    {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
+                                     Mode(2, {}, {}, {{known, 0, 0}}, {}, "p")}}});
+        EXPECT_EQ(outcome.popwnd, "p");
+        const auto lines = Lines(kTag);
+        const std::u16string pair = Num(known) + u".0";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             Line(u"current_pid=" + Num(pids.back()) + u" Parentlevel=" + pair)),
+                  known ? 1 : 2);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             Line(u"pid=" + Num(record_.PPID) + u" Parentlevel=" + pair + u" ")),
+                  known ? 1 : 0);
+    }
 }
 
 TEST_F(LevelMatching, InvalidParameters) {
     int32_t index = 0;
     std::string popwnd;
-    const tierlock::CandidateRules none;
-    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), nullptr, record_, &target_,
-                                              index, popwnd));
-    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), &none, record_, &target_, index,
-                                              popwnd));
     const MatchRule rule = Rule(1, 1);
     const tierlock::CandidateRules one = {&rule};
+    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), nullptr, record_, &target_,
+                                              index, popwnd));
     EXPECT_FALSE(
         tierlock::CompareEventLevels(ruleSet_, Resolver(), &one, record_, nullptr, index, popwnd));
-    EXPECT_EQ(Lines(kTag), std::vector<std::u16string>(3, LogLine(35, kTag, u"Invalid parameter")));
+    EXPECT_EQ(Lines(kTag), std::vector<std::u16string>(2, LogLine(35, kTag, u"Invalid parameter")));
     EXPECT_TRUE(v2_.calls().empty());
 }
 
