@@ -96,6 +96,16 @@ std::optional<std::u16string> ProcessTree::Text(NodeId node, const std::string& 
     return text;
 }
 
+std::optional<int32_t> ProcessTree::Int32(NodeId node, const std::string& name) const {
+    auto bytes = Property(node, name);
+    if (!bytes || bytes->size() != sizeof(int32_t)) {
+        return std::nullopt;
+    }
+    int32_t value;
+    std::memcpy(&value, bytes->data(), sizeof(value));
+    return value;
+}
+
 uint32_t ProcessTree::RootOffsetOf(NodeId node) const {
     std::lock_guard lock(mutex_);
     return kTreeRootBase + TopOf(node);

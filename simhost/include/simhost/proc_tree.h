@@ -121,6 +121,7 @@ class ProcessTree {
     void RemoveProperty(NodeId node, const std::string& name);
     std::optional<std::vector<uint8_t>> Property(NodeId node, const std::string& name) const;
     std::optional<std::u16string> Text(NodeId node, const std::string& name) const;
+    std::optional<int32_t> Int32(NodeId node, const std::string& name) const;
 
     // The addresses the host hands out for a process.
     uint32_t RootOffsetOf(NodeId node) const;
