@@ -1,30 +1,23 @@
 // Event inputs against the simulated rule engine and target: target lookup, the settled-event
 // flags and the items by type mask, with the lines the host receives.
-#include <gtest/gtest.h>
-
 #include <deque>
 
-#include "bundle/bundle.h"
 #include "engine/engine.h"
-#include "log/log.h"
+#include "levels/level_fixture.h"
 #include "report/report.h"
-#include "simhost/framework.h"
-#include "simhost/rule_objects.h"
-#include "simhost/text.h"
 
 namespace {
 
 using simhost::LogLine;
 using tierlock::RkItemRecord;
 
-class EventInputs : public ::testing::Test {
+class EventInputs : public level_test::LevelTest {
   protected:
-    void SetUp() override { tierlock::g_pFrame.Assign(&framework_); }
     void TearDown() override {
-        tierlock::g_pFrame.Reset();
         for (IRKScanItem* scanItem : scanItems_) {
             scanItem->Release();
         }
+        LevelTest::TearDown();
     }
 
     // An item of the given type whose scan item carries path.
@@ -46,8 +39,6 @@ class EventInputs : public ::testing::Test {
         return types;
     }
 
-    simhost::Framework framework_;
-    simhost::RuleTarget target_;
     std::vector<IRKScanItem*> scanItems_;
     std::deque<RkItemRecord> records_;
 };
