@@ -3,9 +3,6 @@
 // none may remain held.
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "levels/level_fixture.h"
 
 struct Proc {
