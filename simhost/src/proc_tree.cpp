@@ -96,6 +96,16 @@ std::optional<std::u16string> ProcessTree::Text(NodeId node, const std::string& 
     return text;
 }
 
+std::optional<int32_t> ProcessTree::Int32(NodeId node, const std::string& name) const {
+    auto bytes = Property(node, name);
+    if (!bytes || bytes->size() != sizeof(int32_t)) {
+        return std::nullopt;
+    }
+    int32_t value;
+    std::memcpy(&value, bytes->data(), sizeof(value));
+    return value;
+}
+
 uint32_t ProcessTree::RootOffsetOf(NodeId node) const {
     std::lock_guard lock(mutex_);
     return kTreeRootBase + TopOf(node);
@@ -122,6 +132,12 @@ uint32_t ProcessTree::releaseUnderflows() const {
 void ProcessTree::SetFailing(TreeOp op, bool failing) {
     std::lock_guard lock(mutex_);
     failing_[static_cast<size_t>(op)] = failing;
+    answersLeft_[static_cast<size_t>(op)].reset();
+}
+
+void ProcessTree::FailAfter(TreeOp op, size_t more) {
+    std::lock_guard lock(mutex_);
+    answersLeft_[static_cast<size_t>(op)] = more;
 }
 
 void ProcessTree::SetPathLengthAnswer(NodeId node, std::optional<uint32_t> length) {
@@ -175,12 +191,17 @@ void ProcessTree::Reset() {
     nextChainRoot_ = 0;
     underflows_ = 0;
     std::fill(std::begin(failing_), std::end(failing_), false);
+    std::fill(std::begin(answersLeft_), std::end(answersLeft_), std::nullopt);
     std::fill(std::begin(calls_), std::end(calls_), 0);
     propertyAccesses_.clear();
 }
 
 bool ProcessTree::Enter(TreeOp op) {
     ++calls_[static_cast<size_t>(op)];
+    if (auto& left = answersLeft_[static_cast<size_t>(op)]; left && (*left)-- == 0) {
+        left.reset();
+        failing_[static_cast<size_t>(op)] = true;
+    }
     return !failing_[static_cast<size_t>(op)];
 }
 

@@ -3,8 +3,13 @@
 #include <algorithm>
 
 #include "abi/bundle.h"
+#include "simhost/proc_tree.h"
 
 namespace simhost {
+
+uint32_t TreeWatch::HeldRootsNow() const {
+    return watched_ ? watched_->heldRoots() : 0;
+}
 
 void CacheService::AnswerFile(const std::u16string& path, FileDigests digests) {
     std::lock_guard lock(mutex_);
@@ -76,6 +81,7 @@ bool RK_CALL CloudEngine::QueryItemList(IRKScanItem** items, IASBundle* params) 
         }
         call.items.push_back(std::move(seen));
     }
+    call.heldRoots = HeldRootsNow();
     calls_.push_back(std::move(call));
     return !failing_;
 }
@@ -113,7 +119,7 @@ bool RK_CALL TrustQueryV1::IsCanSkipReport(const char16_t* path, int32_t subLeve
                                            uint8_t* skip, uint32_t* matchType) {
     std::lock_guard lock(mutex_);
     calls_.push_back({path ? path : u"", subLevel, reserved, skip ? *skip : uint8_t{0xEE},
-                      matchType ? *matchType : 0xEEEEEEEEu});
+                      matchType ? *matchType : 0xEEEEEEEEu, HeldRootsNow()});
     return Reply(Lookup(path), skip, matchType);
 }
 
@@ -126,7 +132,7 @@ bool RK_CALL TrustQueryV2::IsCanSkipReport(const char16_t* path, IASBundle* para
                                            uint32_t* matchType) {
     std::lock_guard lock(mutex_);
     calls_.push_back({path ? path : u"", ReadBundleNumbers(params), skip ? *skip : uint8_t{0xEE},
-                      matchType ? *matchType : 0xEEEEEEEEu});
+                      matchType ? *matchType : 0xEEEEEEEEu, HeldRootsNow()});
     return Reply(Lookup(path), skip, matchType);
 }
 

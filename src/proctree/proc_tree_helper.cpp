@@ -203,7 +203,7 @@ bool rkProcTreeHelper::ReadNodePath(const char* tag, uint32_t rootOffset, uint32
         Log(LogLevel::Error, tag, u"路径长度异常,pid=%u ,Len=%u", pid, length);
         return false;
     }
-    const OwnedBlock<char16_t> buffer = MakeZeroedBlock<char16_t>(length + 1);
+    const auto buffer = MakeZeroedBlock<char16_t, TreeHelperMemory>(length + 1);
     if (!buffer) {
         return false;
     }
@@ -245,7 +245,7 @@ bool rkProcTreeHelper::GetPathByNodeOffset(uint32_t rootOffset, uint32_t nodeOff
         outPath = rawPath;
         // Room for the longer folder name; the conversion refuses what does not fit.
         const size_t capacity = rawPath.size() + 8;
-        const OwnedBlock<char16_t> converted = MakeZeroedBlock<char16_t>(capacity);
+        const auto converted = MakeZeroedBlock<char16_t, TreeHelperMemory>(capacity);
         bool longPathAsked = false;
         const bool convertedOk =
             converted && platform::System32ToSysnative(rawPath.c_str(), converted.get(), capacity,
@@ -294,7 +294,7 @@ bool rkProcTreeHelper::GetwstrValue(uint32_t rootOffset, uint32_t nodeOffset, ui
         return false;
     }
     // Two spare bytes keep the text terminated whatever the host writes.
-    const OwnedBlock<char16_t> buffer = MakeZeroedBlock<char16_t>(size / 2 + 2);
+    const auto buffer = MakeZeroedBlock<char16_t, TreeHelperMemory>(size / 2 + 2);
     if (!buffer) {
         Log(LogLevel::Error, kTag, u"申请内存失败,key=%s ,Len=0", key);
         return false;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,15 @@
 #include "abi/host_ref.h"
 
 namespace tierlock {
+
+// Where the helper's buffers come from: the C heap, unless a test makes allocations fail.
+struct TreeHelperMemory {
+    static inline void* (*allocate)(size_t bytes) noexcept = [](size_t bytes) noexcept {
+        return std::malloc(bytes);
+    };
+    static void* Allocate(size_t bytes) noexcept { return allocate(bytes); }
+    static void Release(void* block) noexcept { std::free(block); }
+};
 
 // The one access point to the host's process tree: finds nodes, walks them, reads their pid,
 // parent, path, creation time and properties, and writes levels and the converted path back.

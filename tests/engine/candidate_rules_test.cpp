@@ -33,10 +33,7 @@ RuleSet RandomRuleSet(std::mt19937& random, size_t ruleCount) {
     auto pick = [&] { return values[random() % std::size(values)]; };
     tierlock::MatchNodes nodes;
     for (uint32_t mode = 1; mode <= 3; ++mode) {
-        tierlock::MatchModeItem item;
-        item.id = mode;
-        item.popwnd = "p" + std::to_string(mode);
-        nodes[mode] = {item};
+        nodes[mode] = {{mode, {}, {}, {}, {}, "p" + std::to_string(mode)}};
     }
     tierlock::MatchRules rules;
     for (size_t i = 0; i < ruleCount; ++i) {

@@ -9,7 +9,6 @@ namespace level_test {
 namespace {
 
 using simhost::LogLine;
-using tierlock::LevelRange;
 using tierlock::LevelRangeList;
 using tierlock::MatchModeItem;
 using tierlock::MatchRule;
@@ -19,23 +18,11 @@ constexpr char kCompletionTag[] = "Tierlock::CompletionCloudQueryProcessLevel";
 
 MatchModeItem Mode(uint32_t id, LevelRangeList src, LevelRangeList dst, LevelRangeList parent,
                    LevelRangeList chain, std::string popwnd) {
-    MatchModeItem mode;
-    mode.id = id;
-    mode.src_level = std::move(src);
-    mode.dst_level = std::move(dst);
-    mode.parent_process_level = std::move(parent);
-    mode.process_chain_level = std::move(chain);
-    mode.popwnd = std::move(popwnd);
-    return mode;
+    return {id, std::move(src), std::move(dst), std::move(parent), std::move(chain), popwnd};
 }
 
 MatchRule Rule(uint32_t id, uint32_t modeId) {
-    MatchRule rule;
-    rule.id = id;
-    rule.type = 3;
-    rule.ruleid = {9};
-    rule.mode_id = modeId;
-    return rule;
+    return {id, 3, 0, {9}, modeId};
 }
 
 struct Outcome {
@@ -68,20 +55,20 @@ class LevelMatching : public LevelTest {
             cache_.SetInt(pid, "SUB_LEVEL", subLevel);
             pids.push_back(parent = pid);
         }
-        std::vector<uint32_t> hostOrder(pids.rbegin(), pids.rend());
-        cache_.SetChain(pids.back(), hostOrder);
+        cache_.SetChain(pids.back(), std::vector<uint32_t>(pids.rbegin(), pids.rend()));
         record_.ProcessId = pids.back();
         record_.PPID = pids.size() > 1 ? pids[pids.size() - 2] : 4;
         return pids;
     }
 
-    Outcome Compare(const std::vector<MatchRule>& rules, const tierlock::MatchNodes& nodes) {
+    // The out values start as outcome says.
+    Outcome Compare(const std::vector<MatchRule>& rules, const tierlock::MatchNodes& nodes,
+                    Outcome outcome = {false, 0, ""}) {
         ruleSet_ = tierlock::RuleSet(rules, nodes);
         candidates_.clear();
         for (const MatchRule& rule : ruleSet_.rules()) {
             candidates_.push_back(&rule);
         }
-        Outcome outcome{false, 0, ""};
         outcome.result = tierlock::CompareEventLevels(ruleSet_, Resolver(), &candidates_, record_,
                                                       &target_, outcome.index, outcome.popwnd);
         return outcome;
@@ -97,66 +84,48 @@ class LevelMatching : public LevelTest {
     tierlock::CandidateRules candidates_;
 };
 
-TEST_F(LevelMatching, SourceRangesAndTheSourceOnlyMode) {
-    struct Case {
-        LevelRange range;
-        bool fits;
-    };
-    const Case cases[] = {
-        {{70, 0, 5}, true}, {{70, 4, 9}, false}, {{0, 0, 65535}, true},
-        {{0, 3, 3}, true},  {{0, 4, 9}, false},  {{10, 0, 65535}, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.range.level) + " " + std::to_string(c.range.sub_level_low));
-        framework_.ClearLog();
-        const Outcome outcome =
-            Compare({Rule(4, 1)}, {{1, {Mode(6, {c.range}, {}, {}, {}, "only-src")}}});
-        EXPECT_EQ(outcome.result, c.fits);
-        EXPECT_EQ(outcome.popwnd, c.fits ? "only-src" : "");
-        const std::vector<std::u16string> expected =
-            c.fits ? std::vector<std::u16string>{LevelsLine(),
-                                                 Line(u"Target.parent_process_level.size = 0"),
-                                                 Line(u"chainlev Matched Success,chainlvl=0,"
-                                                      u"ruleItemid=4 modeid=1 modeIndex=6")}
-                   : std::vector<std::u16string>{LevelsLine(), Line(u"src_level unmatch")};
-        EXPECT_EQ(Lines(kTag), expected);
-    }
+// Which ranges fit is the rule model's; here the lines of a mode that tests the source only.
+TEST_F(LevelMatching, TheSourceOnlyMode) {
+    Outcome outcome = Compare({Rule(4, 1)}, {{1, {Mode(6, {{70, 4, 9}}, {}, {}, {}, "x")}}});
+    EXPECT_FALSE(outcome.result);
+    EXPECT_EQ(Lines(kTag), (std::vector{LevelsLine(), Line(u"src_level unmatch")}));
+    framework_.ClearLog();
+    outcome = Compare({Rule(4, 1)}, {{1, {Mode(6, {{70, 0, 5}}, {}, {}, {}, "only-src")}}});
+    EXPECT_EQ(outcome.popwnd, "only-src");
+    EXPECT_EQ(Lines(kTag), (std::vector{LevelsLine(), Line(u"Target.parent_process_level.size = 0"),
+                                        Line(u"chainlev Matched Success,chainlvl=0,"
+                                             u"ruleItemid=4 modeid=1 modeIndex=6")}));
 }
 
 TEST_F(LevelMatching, TheLastMatchWinsAndMissingModesAreSkipped) {
     const tierlock::MatchNodes nodes = {
         {1, {Mode(1, {}, {{40, 1, 1}}, {}, {}, "first")}},
-        {2, {Mode(1, {}, {{41, 0, 9}}, {}, {}, "never"), Mode(2, {}, {}, {}, {}, "second")}},
+        // A match through an empty chain list ends its rule: the third mode is not tested.
+        {2,
+         {Mode(1, {}, {{41, 0, 9}}, {}, {}, "never"), Mode(2, {}, {}, {}, {}, "second"),
+          Mode(3, {}, {}, {}, {}, "after the end")}},
     };
     Outcome outcome = Compare({Rule(1, 1), Rule(2, 2)}, nodes);
-    EXPECT_TRUE(outcome.result);
     EXPECT_EQ(outcome.index, 1);
     EXPECT_EQ(outcome.popwnd, "second");
 
     framework_.ClearLog();
     outcome = Compare({Rule(1, 77), Rule(2, 1)}, nodes);
-    EXPECT_TRUE(outcome.result);
     EXPECT_EQ(outcome.index, 1);
     EXPECT_EQ(outcome.popwnd, "first");
     EXPECT_EQ(Lines(kTag)[1], Line(u"m_matchNodes Find mode_id=77 Fail"));
 
     // No match: the out values stay as the caller set them.
-    framework_.ClearLog();
-    Outcome none = {true, 5, "kept"};
-    ruleSet_ = tierlock::RuleSet({Rule(1, 2)}, {{2, {Mode(1, {{1, 0, 0}}, {}, {}, {}, "x")}}});
-    candidates_ = {&ruleSet_.rules()[0]};
-    none.result = tierlock::CompareEventLevels(ruleSet_, Resolver(), &candidates_, record_,
-                                               &target_, none.index, none.popwnd);
-    EXPECT_FALSE(none.result);
-    EXPECT_EQ(none.index, 5);
-    EXPECT_EQ(none.popwnd, "kept");
+    outcome =
+        Compare({Rule(1, 2)}, {{2, {Mode(1, {{1, 0, 0}}, {}, {}, {}, "x")}}}, {true, 5, "kept"});
+    EXPECT_EQ(std::make_tuple(outcome.result, outcome.index, outcome.popwnd),
+              std::make_tuple(false, 5, std::string("kept")));
 }
 
 TEST_F(LevelMatching, OnlyTheThirdChainNodeFits) {
     const auto pids = Chain({{30, 0}, {40, 0}, {70, 2}});
     const Outcome outcome =
         Compare({Rule(3, 1)}, {{1, {Mode(8, {}, {}, {}, {{70, 0, 65535}}, "chain")}}});
-    EXPECT_TRUE(outcome.result);
     EXPECT_EQ(outcome.popwnd, "chain");
     EXPECT_EQ(Lines(kTag),
               (std::vector<std::u16string>{
@@ -176,7 +145,6 @@ TEST_F(LevelMatching, TheCompletedChainIsReusedAndAskedForOnce) {
                                 {Mode(1, {{10, 0, 65535}}, {}, {}, {{70, 0, 65535}}, "skipped"),
                                  Mode(2, {}, {}, {}, {{70, 0, 65535}}, "by chain"),
                                  Mode(3, {}, {}, {}, {{30, 0, 0}}, "by reused chain")}}});
-    EXPECT_TRUE(outcome.result);
     EXPECT_EQ(outcome.popwnd, "by reused chain");
     // One completion: each known level is reported once; the mode that failed its source
     // test never asked.
@@ -185,39 +153,38 @@ TEST_F(LevelMatching, TheCompletedChainIsReusedAndAskedForOnce) {
               Line(u"chainlev Matched Success,ruleItemid=3 modeid=1 modeIndex=3"));
 }
 
-TEST_F(LevelMatching, TheParentIsResolvedOnceWhileKnown) {
-    const auto pids = Chain({{50, 0}, {20, 0}});
+// A mode without parent or chain lists asks for the completion too, which declines; the next
+// mode asks again and gets the chain.
+TEST_F(LevelMatching, CompletionIsAskedAgainAfterItDeclined) {
+    Chain({{70, 2}});
     const Outcome outcome =
-        Compare({Rule(3, 1)}, {{1,
-                                {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
-                                 Mode(2, {}, {}, {{50, 0, 0}}, {}, "parent")}}});
-    EXPECT_TRUE(outcome.result);
-    EXPECT_EQ(outcome.popwnd, "parent");
-    const auto lines = Lines(kTag);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         Line(u"current_pid=" + Num(pids[1]) + u" Parentlevel=50.0")),
-              1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                         Line(u"pid=" + Num(pids[0]) + u" Parentlevel=50.0 ")),
-              1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), Line(u"parent_process_level unmatch")), 1);
-    EXPECT_EQ(cache_.infoRequests().size(), 2u);  // one parent lookup: child, then parent
+        Compare({Rule(1, 1), Rule(2, 2)}, {{1, {Mode(1, {}, {}, {}, {}, "no lists")}},
+                                           {2, {Mode(1, {}, {}, {}, {{70, 2, 2}}, "chain")}}});
+    EXPECT_EQ(outcome.index, 1);
+    EXPECT_EQ(outcome.popwnd, "chain");
+    EXPECT_EQ(Lines(kCompletionTag).front(),
+              LogLine(30, kCompletionTag, u"plev.size()=0 chainlev.size=0,"));
 }
 
-TEST_F(LevelMatching, InvalidParameters) {
-    int32_t index = 0;
-    std::string popwnd;
-    const tierlock::CandidateRules none;
-    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), nullptr, record_, &target_,
-                                              index, popwnd));
-    EXPECT_FALSE(tierlock::CompareEventLevels(ruleSet_, Resolver(), &none, record_, &target_, index,
-                                              popwnd));
-    const MatchRule rule = Rule(1, 1);
-    const tierlock::CandidateRules one = {&rule};
-    EXPECT_FALSE(
-        tierlock::CompareEventLevels(ruleSet_, Resolver(), &one, record_, nullptr, index, popwnd));
-    EXPECT_EQ(Lines(kTag), std::vector<std::u16string>(3, LogLine(35, kTag, u"Invalid parameter")));
-    EXPECT_TRUE(v2_.calls().empty());
+// The parent is resolved once while its level is known, and again while it is still 0.
+TEST_F(LevelMatching, TheParentIsResolvedAgainOnlyWhileUnknown) {
+    for (const int32_t known : {50, 0}) {
+        const auto pids = known ? Chain({{50, 0}, {20, 0}}) : Chain({{20, 0}});  // 0: no parent
+        framework_.ClearLog();
+        const Outcome outcome =
+            Compare({Rule(3, 1)}, {{1,
+                                    {Mode(1, {}, {}, {{60, 0, 65535}}, {}, "no"),
+                                     Mode(2, {}, {}, {{known, 0, 0}}, {}, "p")}}});
+        EXPECT_EQ(outcome.popwnd, "p");
+        const auto lines = Lines(kTag);
+        const std::u16string pair = Num(known) + u".0";
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             Line(u"current_pid=" + Num(pids.back()) + u" Parentlevel=" + pair)),
+                  known ? 1 : 2);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                             Line(u"pid=" + Num(record_.PPID) + u" Parentlevel=" + pair + u" ")),
+                  known ? 1 : 0);
+    }
 }
 
 }  // namespace

@@ -121,6 +121,7 @@ class ProcessTree {
     void RemoveProperty(NodeId node, const std::string& name);
     std::optional<std::vector<uint8_t>> Property(NodeId node, const std::string& name) const;
     std::optional<std::u16string> Text(NodeId node, const std::string& name) const;
+    std::optional<int32_t> Int32(NodeId node, const std::string& name) const;
 
     // The addresses the host hands out for a process.
     uint32_t RootOffsetOf(NodeId node) const;
@@ -133,6 +134,8 @@ class ProcessTree {
 
     // A failing operation answers false (or nothing) and writes no out value.
     void SetFailing(TreeOp op, bool failing);
+    // The operation answers the next `more` calls, then fails as SetFailing(op, true) makes it.
+    void FailAfter(TreeOp op, size_t more);
     // What the length or size probes (null buffer) answer instead of the truth.
     void SetPathLengthAnswer(NodeId node, std::optional<uint32_t> length);
     void SetPropertySizeAnswer(NodeId node, const std::string& name, std::optional<uint32_t> size);
@@ -184,6 +187,7 @@ class ProcessTree {
     uint32_t nextChainRoot_ = 0;
     uint32_t underflows_ = 0;
     bool failing_[static_cast<size_t>(TreeOp::Count)] = {};
+    std::optional<size_t> answersLeft_[static_cast<size_t>(TreeOp::Count)];
     size_t calls_[static_cast<size_t>(TreeOp::Count)] = {};
     std::vector<PropertyAccess> propertyAccesses_;
 

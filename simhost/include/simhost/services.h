@@ -14,6 +14,21 @@
 
 namespace simhost {
 
+class ProcessTree;
+
+// A service that notes, at each call, how many roots of a watched process tree were held: a
+// plug-in must give its tree snapshot back before it waits on another service.
+class TreeWatch {
+  public:
+    void WatchTree(const ProcessTree* tree) { watched_ = tree; }
+
+  protected:
+    uint32_t HeldRootsNow() const;  // 0 when no tree is watched
+
+  private:
+    const ProcessTree* watched_ = nullptr;
+};
+
 // Answers QueryFileInfo for the files it is told about, with their digests as hexadecimal texts
 // ("FileMd5", "FileSha1"); an unknown file is answered false.
 class CacheService final : public Counted<IRKCache> {
@@ -42,7 +57,7 @@ BundleNumbers ReadBundleNumbers(IASBundle* bundle);
 
 // The cloud engine: fills each item's level and sub-level from what it knows about the item's
 // path (0.0 for paths it does not know) and answers true, or false when told to fail.
-class CloudEngine final : public Counted<IRKEngCloudV2> {
+class CloudEngine final : public Counted<IRKEngCloudV2>, public TreeWatch {
   public:
     struct Level {
         int32_t level = 0;
@@ -55,6 +70,7 @@ class CloudEngine final : public Counted<IRKEngCloudV2> {
     struct Call {
         BundleNumbers parameters;
         std::vector<Item> items;  // as many as "ItemCount" says
+        uint32_t heldRoots = 0;
     };
 
     void Answer(const std::u16string& path, Level level);
@@ -82,7 +98,7 @@ struct TrustVerdict {
 };
 
 template <class Query>
-class TrustQueryBase : public Counted<Query> {
+class TrustQueryBase : public Counted<Query>, public TreeWatch {
   public:
     void Answer(const std::u16string& path, TrustVerdict verdict) {
         std::lock_guard lock(mutex_);
@@ -116,6 +132,7 @@ class TrustQueryV1 final : public TrustQueryBase<IRKMisKillingQuery> {
         int32_t reserved;
         uint8_t skipOnEntry;
         uint32_t matchTypeOnEntry;
+        uint32_t heldRoots;
     };
     std::vector<Call> calls() const;
 
@@ -133,6 +150,7 @@ class TrustQueryV2 final : public TrustQueryBase<IRKMisKillingQuery_V2> {
         BundleNumbers parameters;
         uint8_t skipOnEntry;
         uint32_t matchTypeOnEntry;
+        uint32_t heldRoots;
     };
     std::vector<Call> calls() const;
 
