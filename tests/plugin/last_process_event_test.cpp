@@ -11,6 +11,7 @@
 #include "abi/report_records.h"
 #include "bundle/bundle.h"
 #include "plugin_fixture.h"
+#include "rules/candidate_filter.h"
 #include "simhost/proc_tree.h"
 #include "simhost/process_cache.h"
 #include "simhost/rule_objects.h"
@@ -23,17 +24,35 @@ using report_test::ReadValue;
 using report_test::U32At;
 using simhost::LogLine;
 
-// Rules 2 and 3 both fit rule id 103; the last match wins, with its own report type.
+// Rules 2 to 4 fit rule id 103; 4 does not match. The last match wins, with its own report
+// type.
 constexpr char kConfig[] = R"({"enable":1,
   "matchmode":[
     {"modeid":1,"mode":[{"id":1,"srclvl":"70.3","popwnd":"untrusted"}]},
-    {"modeid":2,"mode":[{"id":1,"srclvl":"70","popwnd":"second"}]}],
+    {"modeid":2,"mode":[{"id":1,"srclvl":"70","popwnd":"second"}]},
+    {"modeid":3,"mode":[{"id":1,"srclvl":"90","popwnd":"third"}]}],
   "rules":[
     {"id":1,"eventtype":1,"reporttype":0,"ruleid":"101","modeid":1},
     {"id":2,"eventtype":1,"reporttype":8,"ruleid":"103","modeid":1},
-    {"id":3,"eventtype":1,"reporttype":1,"ruleid":"103","modeid":2}]})";
+    {"id":3,"eventtype":1,"reporttype":1,"ruleid":"103","modeid":2},
+    {"id":4,"eventtype":1,"reporttype":8,"ruleid":"103","modeid":3}]})";
 
 constexpr char kTag[] = "Tierlock::LastProcessEvent";
+
+// A class-1 rule id without a rule whose filter bit is that of a covered one, so that the
+// event passes the filter and must be turned away by the rule set itself.
+uint32_t RuleIdSharingABit() {
+    tierlock::MatchRules rules(1);
+    rules[0].type = tierlock::kClassFile;
+    rules[0].ruleid = {101, 103};
+    tierlock::CandidateFilter filter;
+    filter.Narrow(tierlock::RuleSet(std::move(rules), {}));
+    uint32_t ruleId = 104;
+    while (!filter.MayHaveCandidates(tierlock::kClassFile, ruleId)) {
+        ++ruleId;
+    }
+    return ruleId;
+}
 constexpr uint64_t kActingCreateTime = 133000000000000000ull;
 
 class LastProcessEvent : public PluginTest {
@@ -151,6 +170,9 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
         {"asynchronous", [](LastProcessEvent& t) { t.record_.syncMode = 1; },
          LogLine(30, kTag, u"This event does not require processing")},
         {"class fits, rule id does not", [](LastProcessEvent& t) { t.record_.uRuleId = 102; },
+         LogLine(30, kTag, u"This event does not require processing")},
+        {"rule id shares a filter bit with a covered one",
+         [](LastProcessEvent& t) { t.record_.uRuleId = RuleIdSharingABit(); },
          LogLine(30, kTag, u"This event does not require processing")},
         {"rule id fits, class does not",
          [](LastProcessEvent& t) { t.record_.Class = tierlock::kClassProcess; },
@@ -323,7 +345,7 @@ TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
     EXPECT_FALSE(ReadValue(Request(), u"ProcessCmd").present);
 }
 
-TEST_F(LastProcessEvent, TwoFittingRulesAreBothComparedAndTheLastMatchIsReported) {
+TEST_F(LastProcessEvent, FittingRulesAreAllComparedAndTheLastMatchIsReported) {
     record_.uRuleId = 103;
     framework_.ClearLog();
     EXPECT_EQ(Run(), 2);
@@ -332,7 +354,7 @@ TEST_F(LastProcessEvent, TwoFittingRulesAreBothComparedAndTheLastMatchIsReported
     for (const auto& line : LinesTagged("Tierlock::PRINTF_MACTCH_RULE")) {
         dumped.push_back(line[line.find(u"id=") + 3]);
     }
-    EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'2', u'3'}));
+    EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'4', u'2', u'3'}));
     const auto popWin = ReadValue(Request(), u"PopWin");
     EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
     EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
