@@ -285,16 +285,15 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     IRkBundle* request = Request();
     ASSERT_NE(request, nullptr);
 
-    const auto u32 = [&](const char16_t* key) {
+    for (const auto& [key, expected] : {std::pair<const char16_t*, uint32_t>{u"GuardType", 5},
+                                        {u"OperatorType", 6},
+                                        {u"ProcessId", 100},
+                                        {u"WaitId", 0},
+                                        {u"IsOutLog", 1}}) {
         const auto value = ReadValue(request, key);
         EXPECT_EQ(value.tag, tierlock::kTagInt32) << simhost::ToUtf8(key);
-        return value.bytes.size() == 4 ? U32At(value.bytes, 0) : 0xDEADu;
-    };
-    EXPECT_EQ(u32(u"GuardType"), 5u);
-    EXPECT_EQ(u32(u"OperatorType"), 6u);
-    EXPECT_EQ(u32(u"ProcessId"), 100u);
-    EXPECT_EQ(u32(u"WaitId"), 0u);
-    EXPECT_EQ(u32(u"IsOutLog"), 1u);
+        EXPECT_EQ(value.bytes.size() == 4 ? U32At(value.bytes, 0) : 0xDEADu, expected);
+    }
 
     const auto createTime = ReadValue(request, u"ProcessCreatetime");
     EXPECT_EQ(createTime.tag, tierlock::kTagInt64);
@@ -412,10 +411,6 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
     ASSERT_TRUE(chain.present);
     EXPECT_EQ(U32At(chain.bytes, 0), 3u);
 }
-
-}  // namespace
-
-namespace {
 
 // Host worker threads call the hook at once while the configuration is replaced: every event
 // gets a whole verdict, and the counts balance afterwards.
