@@ -415,13 +415,10 @@ TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
 // Host worker threads call the hook at once while the configuration is replaced: every event
 // gets a whole verdict, and the counts balance afterwards.
 TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
-    constexpr int kThreads = 4;
-    constexpr int kEvents = 50;
-    std::atomic<int> shown{0};
-    std::atomic<int> odd{0};
+    std::atomic<int> shown{0}, unshown{0}, odd{0};
     std::atomic<bool> settled{false};
     std::vector<std::thread> workers;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < 4; ++t) {
         workers.emplace_back([&] {
             simhost::RuleEvent event;
             event.record = record_;
@@ -433,15 +430,10 @@ TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {
             simhost::RuleEngine engine(&target);
             // Events during the replacements, then as many once the last Init has finished:
             // how many of the first land while the plug-in is initialised depends on timing.
-            for (int late = 0; late < kEvents;) {
-                late += settled ? 1 : 0;
+            for (int late = 0; late < 50; late += settled ? 1 : 0) {
                 event.record.PPID = 50;
                 const int32_t verdict = plug_->LastProcessEvent(&event, &engine);
-                if (verdict == 2) {
-                    ++shown;
-                } else if (verdict != 0) {
-                    ++odd;
-                }
+                ++(verdict == 2 ? shown : verdict == 0 ? unshown : odd);
             }
             event.ReleaseAttached();
         });
