@@ -384,17 +384,11 @@ TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
     EXPECT_EQ(record_.PPID, 50u);
     EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 999"));
 
+    // Once corrected, nothing is corrected or logged again.
     framework_.ClearLog();
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(LinesTagged(kTag).size() > 0);
     EXPECT_FALSE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 50"));
-
-    // A process the tree does not know keeps the record's parent.
-    record_.ProcessId = 4000;
-    framework_.ClearLog();
-    EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(record_.PPID, 50u);
 }
 
 TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {

@@ -126,7 +126,6 @@ TEST(ConfigModel, RulesAndItemsAreSortedByUnsignedId) {
     }
     EXPECT_EQ(ruleIds, (std::vector<uint32_t>{4, 9, 4294967295u}));
     EXPECT_EQ(itemIds, (std::vector<uint32_t>{1, 2, 3, 4294967295u}));
-    EXPECT_FALSE(model.options.enable.has_value());
 }
 
 TEST_F(ConfigDocument, ElementsThatAreNotObjectsAreSkipped) {
