@@ -18,15 +18,14 @@ namespace {
 
 TEST(Version, ToolPrintsItsOwnAndTheLibrarysVersion) {
     const std::string library = simhost::DefaultPluginPath().string();
-    ToolRun run = RunTool("--version");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "tierlock-host " TIERLOCK_VERSION "\nplug-in library " + library +
-                           ": " TIERLOCK_VERSION "\n");
-
-    run = RunTool("--version --plugin " + library);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "tierlock-host " TIERLOCK_VERSION "\nplug-in library " + library +
-                           ": " TIERLOCK_VERSION "\n");
+    ToolRun run;
+    for (const std::string& arguments :
+         {std::string("--version"), "--version --plugin " + library}) {
+        run = RunTool(arguments);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "tierlock-host " TIERLOCK_VERSION "\nplug-in library " + library +
+                               ": " TIERLOCK_VERSION "\n");
+    }
 
     // A file without a version, and arguments the option does not take.
     run = RunTool("--version --plugin examples/tierlock.json");
