@@ -29,50 +29,26 @@
 
 #ifndef _WIN32
 // Allocations left before the next one fails; negative: none fails. Armed by one test only.
+// The other forms of new and delete forward to these.
 std::atomic<long> g_allocationsLeft{-1};
 
-void* CountedAllocate(std::size_t size) {
-    if (g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0) {
-        return nullptr;
-    }
-    return std::malloc(size ? size : 1);
-}
-
 void* operator new(std::size_t size) {
-    if (void* block = CountedAllocate(size)) {
-        return block;
+    void* block = g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0
+                      ? nullptr
+                      : std::malloc(size ? size : 1);
+    if (!block) {
+        throw std::bad_alloc();
     }
-    throw std::bad_alloc();
+    return block;
 }
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return CountedAllocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return CountedAllocate(size);
-}
-// These deletes pair with the replacements above, which take their blocks from malloc.
+// This delete pairs with the new above, which takes its blocks from malloc.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 void operator delete(void* block) noexcept {
     std::free(block);
 }
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
 void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 #endif

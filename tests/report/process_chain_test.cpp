@@ -3,8 +3,6 @@
 // chain belongs to, and every way the chain can be missing.
 #include "report/process_chain.h"
 #include "bundle/bundle.h"
-#include "platform/platform.h"
-#include "platform/windows_directory.h"
 #include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "report_fixture.h"
@@ -16,8 +14,6 @@ namespace {
 
 using namespace report_test;
 
-constexpr int32_t kInfo = 30;
-constexpr int32_t kError = 35;
 constexpr const char* kCacheTag = "Tierlock::SetChainNodeInfo_V2";
 constexpr const char* kTreeTag = "Tierlock::SetChainNodeInfo";
 
@@ -84,8 +80,7 @@ TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
     cache_.SetChain(30, {30, 20});  // the host's order; the report reverses it
     Run();
     const Bytes bytes = Block();
-    ASSERT_EQ(bytes.size(), 1052u);
-    EXPECT_EQ(U32At(bytes, 0), 2u);
+    ASSERT_EQ(U32At(bytes, 0), 2u);
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\shell.exe");
     EXPECT_EQ(EntryLevel(bytes, 0), 70);
     EXPECT_TRUE(AllZero(bytes, 4 + 520 - 4, 4));  // the last two code units of a path
@@ -94,11 +89,11 @@ TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
 }
 
+// A host record's path may fill its 260 units with no terminator; the entry keeps 258.
 TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
     const std::u16string longPath = u"D:\\" + std::u16string(297, u'q');
-    const std::u16string sysnative = WindowsDirectory() + u"\\Sysnative\\Cmd.exe";
-    cache_.AddProcess(30, 1, 20, longPath);  // stored by the host cut to 259 characters
-    cache_.AddProcess(20, 2, 10, sysnative);
+    cache_.AddProcess(30, 1, 20, longPath);
+    cache_.AddProcess(20, 2, 10, Sysnative(u"Cmd.exe"));
     cache_.AddProcess(0, std::nullopt, 0, u"C:\\none.exe");
     cache_.SetInt(30, "LEVEL", 50);
     cache_.SetChain(30, {30, 20, 0});
@@ -106,8 +101,7 @@ TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 3u);
     EXPECT_TRUE(AllZero(bytes, 4, 524));  // process id 0
-    EXPECT_EQ(EntryPath(bytes, 1),
-              tierlock::platform::ToLowerAscii(WindowsDirectory()) + u"\\system32\\cmd.exe");
+    EXPECT_EQ(EntryPath(bytes, 1), System32(u"cmd.exe"));
     EXPECT_EQ(EntryLevel(bytes, 1), -1);
     EXPECT_EQ(EntryPath(bytes, 2), longPath.substr(0, 258));
     EXPECT_EQ(EntryLevel(bytes, 2), 50);
@@ -131,7 +125,6 @@ TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
     for (const Case& c : cases) {
         record_.Class = c.eventClass;
         record_.operation = c.operation;
-        EXPECT_EQ(tierlock::ChainProcessId(record_), c.expectedPid);
         Run();
         EXPECT_EQ(EntryPath(Block(), 0),
                   c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
@@ -187,6 +180,15 @@ class TreeChain : public ChainTest {
         return Tree().AddProcess({pid, path, createTime, 0}, parent);
     }
     void Run() { Write(&target_, bundle_); }
+    // Runs with the acting process's creation time in the record's bundle.
+    void RunWithCreateTime(uint64_t createTime) {
+        IASBundle* ext = nullptr;
+        ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
+        ext->PutInt64("real_current_pid_time", static_cast<uint32_t>(createTime), 0);
+        event_.record.extBundle = ext;
+        Run();
+        ext->Release();
+    }
 
     simhost::RuleTarget target_;  // carries no cache
 
@@ -203,7 +205,7 @@ TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
     record_.recordSize = 100;  // no extBundle layout
     Run();
     const Bytes bytes = Block();
-    ASSERT_EQ(bytes.size(), 1052u);
+    ASSERT_EQ(U32At(bytes, 0), 2u);
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\top.exe");
     EXPECT_EQ(EntryLevel(bytes, 0), 40);
     EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
@@ -214,13 +216,8 @@ TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
 TEST_F(TreeChain, TheCreationTimeComesFromTheRecordsBundle) {
     uint32_t pid = 0;
     Add(u"C:\\timed.exe", 0, 777, pid);
-    IASBundle* ext = nullptr;
-    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
-    ext->PutInt64("real_current_pid_time", 777, 0);
-    event_.record.extBundle = ext;
     record_.ProcessId = pid;
-    Run();
-    ext->Release();
+    RunWithCreateTime(777);
     const Bytes bytes = Block();
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\timed.exe");
     EXPECT_EQ(EntryLevel(bytes, 0), -1);
@@ -252,16 +249,11 @@ TEST_F(TreeChain, ACreatedProcessIsFoundByItsIdNotByTheActingProcesssTime) {
     uint32_t created = 0;
     const auto actingNode = Add(u"C:\\installer.exe", 0, 777, acting);
     Add(u"C:\\setup.exe", actingNode, 999, created);
-    IASBundle* ext = nullptr;
-    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
-    ext->PutInt64("real_current_pid_time", 777, 0);
-    event_.record.extBundle = ext;
     record_.ProcessId = acting;
     record_.Class = tierlock::kClassProcess;
     record_.operation = 1;
     record_.TargetProcessId = created;
-    Run();
-    ext->Release();
+    RunWithCreateTime(777);
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 2u);
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\installer.exe");

@@ -16,6 +16,8 @@
 #include "block_decoder.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
+#include "platform/text.h"
+#include "platform/windows_directory.h"
 #include "report/report_sources.h"
 #include "simhost/base_component.h"
 #include "simhost/framework.h"
@@ -24,6 +26,18 @@
 #include "simhost/text.h"
 
 namespace report_test {
+
+constexpr int32_t kInfo = 30;
+constexpr int32_t kError = 35;
+constexpr int32_t kCore = 50;
+
+// A path in the sysnative folder, and the system32 form the report gives it.
+inline std::u16string Sysnative(const std::u16string& tail) {
+    return WindowsDirectory() + u"\\Sysnative\\" + tail;
+}
+inline std::u16string System32(const std::u16string& tail) {
+    return tierlock::platform::ToLowerAscii(WindowsDirectory() + u"\\system32\\" + tail);
+}
 
 // The component GetBaseComponent hands out; null when the host has none.
 inline simhost::BaseComponent* g_component = nullptr;
@@ -72,6 +86,7 @@ class ReportTest : public ::testing::Test {
         tierlock::g_pFrame.Assign(&framework_);
         g_component = &component_;
         sources_.digests.getBaseComponent = &GetTestBaseComponent;
+        sources_.digests.cache = &cache_;
     }
     void TearDown() override {
         tierlock::g_pFrame.Reset();
@@ -81,6 +96,7 @@ class ReportTest : public ::testing::Test {
         }
         EXPECT_EQ(component_.refs(), 0u);
         EXPECT_EQ(component_.underflows(), 0u);
+        EXPECT_EQ(cache_.refs(), 0u);
     }
 
     // An item record of the given type whose scan item carries path (none when null).
@@ -111,6 +127,7 @@ class ReportTest : public ::testing::Test {
 
     simhost::Framework framework_;
     simhost::BaseComponent component_;
+    simhost::CacheService cache_;
     tierlock::ReportSources sources_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;
