@@ -1,11 +1,9 @@
 // The detail writers, each entry decoded by byte offset: file digests from the cache through
 // the base component, the registry body of every registry operation, and the processes of a
 // process-creation event.
-#include <cstdlib>
-
+#include "report/event_details.h"
 #include "bundle/memory.h"
 #include "hostpath/host_path.h"
-#include "report/event_details.h"
 #include "report_fixture.h"
 #include "testsupport/counting_memory.h"
 
@@ -148,9 +146,6 @@ TEST_F(RegistryDetails, ValueDataBlocksCutToTheirFields) {
         record_.valueType = c.valueType;
         std::u16string detail;
         const Bytes bytes = Run(c.operation, detail);
-        EXPECT_EQ(U32At(bytes, 0), 3u);
-        EXPECT_EQ(TextAt(bytes, 580, 260), u"HKLM\\Software\\Run");
-        EXPECT_EQ(TextAt(bytes, 1100, 260), u"Updater");
         EXPECT_EQ(U32At(bytes, 5716), c.valueType);
         EXPECT_EQ(BytesAt(bytes, 5720, c.firstBlock.size()), c.firstBlock);
         EXPECT_EQ(BytesAt(bytes, 6744, 1024), c.secondBlock);

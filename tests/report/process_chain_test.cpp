@@ -21,26 +21,11 @@ class ChainTest : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
-        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
         record_.Class = tierlock::kClassFile;
         record_.ProcessId = 30;
     }
-    void TearDown() override {
-        bundle_->Release();
-        ReportTest::TearDown();
-    }
 
-    // The stored block, which must hold exactly its count of entries.
-    Bytes Block() {
-        const Stored stored = ReadValue(bundle_, u"ProcessChain");
-        EXPECT_TRUE(stored.present);
-        EXPECT_EQ(stored.tag, 4u);
-        if (stored.bytes.size() < 4) {
-            return {};
-        }
-        EXPECT_EQ(stored.bytes.size(), 4 + 524 * U32At(stored.bytes, 0));
-        return stored.bytes;
-    }
+    Bytes Block() { return StoredBlock(u"ProcessChain", 524); }
     bool HasBlock() { return ReadValue(bundle_, u"ProcessChain").present; }
 
     static std::u16string EntryPath(const Bytes& bytes, size_t i) {
@@ -56,7 +41,6 @@ class ChainTest : public ReportTest {
         tierlock::SetChainNodeInfo(processes, record_, &event_, bundle);
     }
 
-    IRkBundle* bundle_ = nullptr;
     tierlock::TreeServices tree_;
 };
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -87,8 +86,10 @@ class ReportTest : public ::testing::Test {
         g_component = &component_;
         sources_.digests.getBaseComponent = &GetTestBaseComponent;
         sources_.digests.cache = &cache_;
+        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
     }
     void TearDown() override {
+        bundle_->Release();
         tierlock::g_pFrame.Reset();
         g_component = nullptr;
         for (IRKScanItem* scanItem : scanItems_) {
@@ -118,6 +119,19 @@ class ReportTest : public ::testing::Test {
         return *entries_.back();
     }
 
+    // The block stored under key, which must carry the block tag and exactly its count of
+    // entries.
+    Bytes StoredBlock(const char16_t* key, size_t entrySize) {
+        const Stored stored = ReadValue(bundle_, key);
+        EXPECT_TRUE(stored.present);
+        EXPECT_EQ(stored.tag, 4u);
+        if (stored.bytes.size() < 4) {
+            return {};
+        }
+        EXPECT_EQ(stored.bytes.size(), 4 + entrySize * U32At(stored.bytes, 0));
+        return stored.bytes;
+    }
+
     bool HasLine(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
         const auto line = simhost::LogLine(level, tag, message);
@@ -128,6 +142,7 @@ class ReportTest : public ::testing::Test {
     simhost::Framework framework_;
     simhost::BaseComponent component_;
     simhost::CacheService cache_;
+    IRkBundle* bundle_ = nullptr;  // the request
     tierlock::ReportSources sources_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "report/report_block.h"
 #include "report/target_list.h"
 #include "report_fixture.h"
 
@@ -34,7 +35,6 @@ class TargetList : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
-        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
         sources_.trust.queryV2 = &trust_;
         sources_.readCreateTime = &FindCreateTime;
         g_createTimes.clear();
@@ -45,7 +45,6 @@ class TargetList : public ReportTest {
         record_.ProcessCmd = u"src.exe -a";
     }
     void TearDown() override {
-        bundle_->Release();
         ReportTest::TearDown();
         EXPECT_EQ(trust_.refs(), 0u);
     }
@@ -63,21 +62,10 @@ class TargetList : public ReportTest {
         return tierlock::SetTargetList(sources_, &target_, record_, bundle_, reportType);
     }
 
-    // The stored block; checks its tag and that its size matches the count.
-    Bytes Block() {
-        const Stored stored = ReadValue(bundle_, u"TargetList");
-        EXPECT_TRUE(stored.present);
-        EXPECT_EQ(stored.tag, 4u);
-        if (stored.bytes.size() < 4) {
-            return {};
-        }
-        EXPECT_EQ(stored.bytes.size(), 4 + U32At(stored.bytes, 0) * kEntry);
-        return stored.bytes;
-    }
+    Bytes Block() { return StoredBlock(u"TargetList", kEntry); }
 
     simhost::RuleTarget target_;
     simhost::TrustQueryV2 trust_;
-    IRkBundle* bundle_ = nullptr;
 };
 
 // Offset of entry k's field.
@@ -277,7 +265,6 @@ TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
     const auto calls = trust_.calls();
     ASSERT_EQ(calls.size(), 3u);
     const auto& first = calls[0].parameters;
-    EXPECT_EQ(first.at("force_real_query").second, 1u);
     EXPECT_EQ(first.at("sublevel").second, 3u);
     EXPECT_EQ(first.at("process_id").second, 10u);
     EXPECT_EQ(first.at("process_create_time").second, 1655526400000ull);
@@ -357,6 +344,12 @@ TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
         EXPECT_TRUE(HasLine(kError, kListTag, c.error));
         EXPECT_FALSE(ReadValue(bundle_, u"TargetList").present);
     }
+}
+
+// No block for nothing, or for more than a bundle value can hold.
+TEST(TargetListBlock, NoBlockForNothingOrTooMuch) {
+    EXPECT_FALSE(tierlock::TargetListBlock(0));
+    EXPECT_FALSE(tierlock::TargetListBlock(0x7FFFFFFF / kEntry + 1));
 }
 
 TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
