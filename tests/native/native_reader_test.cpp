@@ -217,38 +217,23 @@ TEST(NativeReaders, ConcurrentReadersSeeTheWholeTable) {
     }
 }
 
-#ifdef _WIN32
-uint64_t OwnCreationTime() {
-    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
-    EXPECT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user));
-    return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-}
-#endif
-
+#ifdef _WIN32  // natively the substitute's list is read entry by entry
 TEST(ProcessSnapshot, ListsThisProcessWithItsCreationTime) {
-#ifdef _WIN32
-    const uint64_t expected = OwnCreationTime();
-#else
-    const uint64_t expected = 133000000000000000ull;
-    SetSubstituteProcesses({{4, 0, u"System", 1}, {CurrentProcessId(), 4, u"test.exe", expected}});
-#endif
-    const ProcessSnapshot snapshot(CurrentProcess());
-    const ProcessList processes = snapshot.EnumProcesses();
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user));
+    const ProcessList processes = ProcessSnapshot(CurrentProcess()).EnumProcesses();
     const auto own = std::find_if(processes.begin(), processes.end(), [](const auto& process) {
         return process->pid == CurrentProcessId();
     });
     ASSERT_NE(own, processes.end());
-    EXPECT_EQ((*own)->createTime, expected);
+    EXPECT_EQ((*own)->createTime,
+              (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime);
     EXPECT_FALSE((*own)->imageName.empty());
     for (const auto& process : processes) {
         EXPECT_NE(process->pid, 0u) << "the idle entry is skipped";
     }
-#ifndef _WIN32
-    SetSubstituteProcesses({});
-#endif
 }
-
-#ifndef _WIN32  // the process table is the substitute's
+#else  // the process table and its blocks are the substitute's
 TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
     SubstituteProcess hidden{30, 4, u"hidden.exe", 3};
     hidden.listed = false;
@@ -263,11 +248,9 @@ TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
     EXPECT_EQ(processes[1]->imageName, u"b.exe");
     SetSubstituteProcesses({});
 }
-#endif
 
 // Processes that start between the size probe and the read: a larger read follows, a few
 // times at most.
-#ifndef _WIN32  // the process table is the substitute's
 TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
     struct Case {
         uint32_t reads, perRead;
@@ -283,9 +266,7 @@ TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
     SetSubstituteProcessListGrowth(0, 0);
     SetSubstituteProcesses({});
 }
-#endif
 
-#ifndef _WIN32  // the process table and its blocks are the substitute's
 // Memory that runs out while the list is built: the block the system filled is given back
 // whichever allocation fails.
 TEST(ProcessSnapshot, TheBlockIsReleasedWhenTheListCannotBeBuilt) {

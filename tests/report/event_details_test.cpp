@@ -31,59 +31,50 @@ TEST_F(EventDetails, ConvertFilePathMapsSysnativeAndLogsOnlyAChange) {
     EXPECT_TRUE(framework_.texts().empty());
 }
 
-TEST_F(EventDetails, DigestsThatCannotBeHadStayZero) {
+// An empty digest is looked up in the cache and decoded by the base component, one already set
+// is refreshed from the scan item; what cannot be had stays zero, and a long answer fills the
+// field and no more.
+TEST_F(EventDetails, DigestsFromTheCacheOrTheScanItem) {
     struct Case {
         const char* name;
         std::u16string md5;  // the cache's text
-        bool cache;
-        bool component;
-        std::u16string expectedMd5Text;
+        bool cache, component, preset;
+        int32_t decodeStatus;
+        Bytes md5Field;
+        std::u16string md5Text;
+        bool sha1Decoded;
+        size_t lookups;
     };
-    const std::u16string zeros16 = HexOf(Bytes(16, 0));
-    const std::vector<Case> cases = {
-        {"short text", u"ABC", true, true, zeros16},
-        {"no cache", HexOf(kMd5), false, true, zeros16},
-        {"no base component", HexOf(kMd5), true, false, u""},
+    const std::u16string zeros = HexOf(Bytes(16, 0));
+    const Case cases[] = {
+        {"short text", u"ABC", true, true, false, 0, Bytes(16, 0), zeros, true, 2},
+        {"no cache", HexOf(kMd5), false, true, false, 0, Bytes(16, 0), zeros, false, 0},
+        {"no base component", HexOf(kMd5), true, false, false, 0, Bytes(16, 0), u"", false, 2},
+        {"refused", HexOf(kMd5), true, true, false, 1, Bytes(16, 0), zeros, false, 2},
+        {"long", HexOf(Bytes(600, 0xAB)), true, true, false, 0, Bytes(16, 0xAB),
+         HexOf(Bytes(16, 0xAB)), true, 2},
+        {"already set", HexOf(Bytes(16, 0x77)), true, true, true, 0, kMd5, HexOf(kMd5), true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         simhost::CacheService cache;
-        cache.AnswerFile(u"C:\\b.exe", {c.md5, u""});
+        cache.AnswerFile(u"C:\\b.exe", {c.md5, HexOf(kSha1)});
         sources_.digests.cache = c.cache ? &cache : nullptr;
         g_component = c.component ? &component_ : nullptr;
+        component_.SetDecodeStatus(c.decodeStatus);
+        auto* item = Item(8, u"C:\\b.exe");
+        item->scanItem->SetMd5(kMd5.data(), 16);
         auto& entry = Entry();
+        entry.md5[0] = c.preset ? 1 : 0;
         std::u16string md5Text, sha1Text = u"kept";
-        SetCommInfo(sources_.digests, Item(8, u"C:\\b.exe"), entry, md5Text, sha1Text);
-        EXPECT_TRUE(AllZero(EntryBytes(entry), 544, 36));
-        EXPECT_EQ(md5Text, c.expectedMd5Text);
-        EXPECT_EQ(sha1Text, c.component ? HexOf(Bytes(20, 0)) : u"kept");
+        SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
+        const Bytes sha1 = c.sha1Decoded ? kSha1 : Bytes(20, 0);
+        EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), c.md5Field);
+        EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), sha1);
+        EXPECT_EQ(md5Text, c.md5Text);
+        EXPECT_EQ(sha1Text, c.component ? HexOf(sha1) : u"kept");
+        EXPECT_EQ(cache.calls(), c.lookups);
     }
-}
-
-TEST_F(EventDetails, ALongOrRefusedAnswerCannotOverrunTheDigest) {
-    cache_.AnswerFile(u"C:\\long.exe", {HexOf(Bytes(600, 0xAB)), HexOf(kSha1)});
-    auto& entry = Entry();
-    std::u16string md5Text, sha1Text;
-    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), entry, md5Text, sha1Text);
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), Bytes(16, 0xAB));
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), kSha1);
-
-    component_.SetDecodeStatus(1);
-    auto& refused = Entry();
-    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
-    EXPECT_TRUE(AllZero(EntryBytes(refused), 544, 36));
-}
-
-TEST_F(EventDetails, ADigestAlreadySetIsRefreshedFromTheScanItem) {
-    auto* item = Item(8, u"C:\\c.exe");
-    item->scanItem->SetMd5(kMd5.data(), 16);
-    cache_.AnswerFile(u"C:\\c.exe", {HexOf(Bytes(16, 0x77)), HexOf(kSha1)});
-    auto& entry = Entry();
-    entry.md5[0] = 1;
-    std::u16string md5Text, sha1Text;
-    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), kMd5);
-    EXPECT_EQ(cache_.calls(), 1u);  // only the SHA-1 was looked up
 }
 
 TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
