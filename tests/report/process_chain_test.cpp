@@ -56,42 +56,36 @@ class CacheChain : public ChainTest {
     simhost::RuleTarget target_;
 };
 
-TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
-    cache_.AddProcess(30, 1, 20, u"");
-    cache_.AddProcess(20, 2, 0, u"C:\\shell.exe");
-    cache_.SetInt(20, "LEVEL", 70);
-    cache_.SetInt(20, "SUB_LEVEL", 2);
-    cache_.SetChain(30, {30, 20});  // the host's order; the report reverses it
-    Run();
-    const Bytes bytes = Block();
-    ASSERT_EQ(U32At(bytes, 0), 2u);
-    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\shell.exe");
-    EXPECT_EQ(EntryLevel(bytes, 0), 70);
-    EXPECT_TRUE(AllZero(bytes, 4 + 520 - 4, 4));  // the last two code units of a path
-    EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息：pid=20, path=C:\\shell.exe, level=70"));
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
-}
-
-// A host record's path may fill its 260 units with no terminator; the entry keeps 258.
-TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
+// Entries in the reverse of the host's order. A process without an id or a path leaves its entry
+// zero; paths are converted and cut to 258 units, and a host record's path may fill its 260 units
+// with no terminator; a level that cannot be read is -1.
+TEST_F(CacheChain, EntriesPathsAndLevels) {
     const std::u16string longPath = u"D:\\" + std::u16string(297, u'q');
-    cache_.AddProcess(30, 1, 20, longPath);
-    cache_.AddProcess(20, 2, 10, Sysnative(u"Cmd.exe"));
+    cache_.AddProcess(30, 1, 20, u"");
+    cache_.AddProcess(20, 2, 10, longPath);
+    cache_.AddProcess(10, 3, 0, Sysnative(u"Cmd.exe"));
     cache_.AddProcess(0, std::nullopt, 0, u"C:\\none.exe");
-    cache_.SetInt(30, "LEVEL", 50);
-    cache_.SetChain(30, {30, 20, 0});
+    cache_.SetInt(20, "LEVEL", 50);
+    cache_.SetInt(20, "SUB_LEVEL", 2);
+    cache_.SetChain(30, {30, 20, 10, 0});
     Run();
     const Bytes bytes = Block();
-    ASSERT_EQ(U32At(bytes, 0), 3u);
-    EXPECT_TRUE(AllZero(bytes, 4, 524));  // process id 0
+    ASSERT_EQ(U32At(bytes, 0), 4u);
+    EXPECT_TRUE(AllZero(bytes, 4, 524));
     EXPECT_EQ(EntryPath(bytes, 1), System32(u"cmd.exe"));
     EXPECT_EQ(EntryLevel(bytes, 1), -1);
     EXPECT_EQ(EntryPath(bytes, 2), longPath.substr(0, 258));
+    EXPECT_TRUE(AllZero(bytes, 4 + 2 * 524 + 516, 4));  // the last two units of the path
     EXPECT_EQ(EntryLevel(bytes, 2), 50);
+    EXPECT_TRUE(AllZero(bytes, 4 + 3 * 524, 524));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag,
+                        u"上报进程链信息：pid=10, path=" + System32(u"cmd.exe") + u", level=-1"));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"ItemPid=0"));
 }
 
+// The chain of a process-creation event is that of the created process; a refused block is
+// only logged.
 TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
     struct Case {
         int32_t eventClass, operation;
@@ -113,6 +107,9 @@ TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
         EXPECT_EQ(EntryPath(Block(), 0),
                   c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
     }
+    RefusingBundle<RK_E_INVALIDARG> refusing;
+    Write(&target_, &refusing);
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 
 TEST_F(CacheChain, AMissingChainStoresNothing) {
@@ -129,14 +126,6 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
     Run();
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
     EXPECT_FALSE(HasBlock());
-}
-
-TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
-    RefusingBundle<RK_E_INVALIDARG> refusing;
-    cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
-    cache_.SetChain(30, {30});
-    Write(&target_, &refusing);
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 
 class TreeChain : public ChainTest {

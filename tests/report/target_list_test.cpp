@@ -247,12 +247,15 @@ TEST_F(TargetList, DangerFallsBackByEventClass) {
     }
 }
 
+// Only what the service vouches for is dropped. On a 64-bit system a sysnative path is asked
+// about in its system32 form, and the verdict line names that form.
 TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
-    Add(1, u"C:\\trusted.exe", 10)->scanItem->SetSubLevel(3);
-    Add(2, u"C:\\other.exe", 11);
+    sources_.trust.isWin64 = true;
+    Add(1, Sysnative(u"Trusted.exe"), 10)->scanItem->SetSubLevel(3);
+    Add(2, Sysnative(u"Other.exe"), 11);
     Add(4, u"C:\\refused.exe", 12);
-    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x40});
-    trust_.Answer(u"C:\\other.exe", {true, 1, 0x20});
+    trust_.Answer(System32(u"trusted.exe"), {true, 1, 0x40});
+    trust_.Answer(System32(u"other.exe"), {true, 1, 0x20});
     trust_.Answer(u"C:\\refused.exe", {false, 1, 0x17});
     g_createTimes[10] = 1655526400000ull;
     ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2 | 4));
@@ -270,27 +273,11 @@ TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
     EXPECT_EQ(first.at("process_create_time").second, 1655526400000ull);
     EXPECT_EQ(first.at("match_type").second, 0x1DFu);
     EXPECT_EQ(calls[1].parameters.at("process_create_time").second, 0u);  // time unknown
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : C:\\trusted.exe"));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\refused.exe"));
-}
-
-// On a 64-bit system the service is asked about a sysnative path in its system32 form, and
-// both verdict lines name that form.
-TEST_F(TargetList, TheTrustLinesNameThePathAskedAbout) {
-    sources_.trust.isWin64 = true;
-    Add(1, Sysnative(u"Kept.exe"), 10);
-    Add(2, Sysnative(u"Trusted.dll"), 11);
-    trust_.Answer(System32(u"trusted.dll"), {true, 1, 0x8});
-    ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2));
-    const auto calls = trust_.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].path, System32(u"kept.exe"));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : " + calls[0].path));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : " + calls[1].path));
+    const std::u16string vouched = u"用户白名单 或 白签名，不报出. FilePath : ";
+    const std::u16string reported = u"非用户白名单 或 白签名，报出. FilePath : ";
+    EXPECT_TRUE(HasLine(kInfo, kListTag, vouched + System32(u"trusted.exe")));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, reported + System32(u"other.exe")));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, reported + u"C:\\refused.exe"));
 }
 
 // Only the second version sends a creation time, so only then is the process looked up;
