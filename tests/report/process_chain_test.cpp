@@ -107,8 +107,7 @@ TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
         EXPECT_EQ(EntryPath(Block(), 0),
                   c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
     }
-    RefusingBundle<RK_E_INVALIDARG> refusing;
-    Write(&target_, &refusing);
+    Write(&target_, nullptr);
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 

@@ -48,22 +48,6 @@ inline IBaseComponent* GetTestBaseComponent() {
     return g_component;
 }
 
-// A request bundle that refuses every value with status.
-template <int32_t status>
-class RefusingBundle final : public IRkBundle {
-  public:
-    uint32_t RK_CALL AddRef() override { return 1; }
-    uint32_t RK_CALL Release() override { return 1; }
-    int32_t RK_CALL QueryInterface(const RkGuid*, void**) override { return RK_E_NOINTERFACE; }
-    int32_t RK_CALL GetValue(const char16_t*, void*, int32_t*, uint32_t*) override {
-        return RK_E_NO_KEY;
-    }
-    int32_t RK_CALL SetValue(const char16_t*, const void*, int32_t, uint32_t) override {
-        return status;
-    }
-    int32_t RK_CALL GetNames(char16_t*, int32_t*) override { return RK_E_INVALIDARG; }
-};
-
 inline std::u16string HexOf(const Bytes& bytes) {
     static const char16_t kDigits[] = u"0123456789ABCDEF";
     std::u16string text;

@@ -7,6 +7,7 @@
 #include "report/report_block.h"
 #include "report/target_list.h"
 #include "report_fixture.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
@@ -340,11 +341,13 @@ TEST(TargetListBlock, NoBlockForNothingOrTooMuch) {
 }
 
 TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
-    RefusingBundle<0x0BAD> refusing;
     Add(1, u"C:\\src.exe");
-    record_.Class = tierlock::kClassFile;
-    EXPECT_TRUE(tierlock::SetTargetList(sources_, &target_, record_, &refusing, 0));
-    EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:2989"));
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
+    testsupport::Bundles().failValues = true;
+    EXPECT_TRUE(Run(tierlock::kClassFile, 0));
+    testsupport::Bundles().failValues = false;
+    tierlock::SetBundleMemory(nullptr);
+    EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:-2147024882"));
 }
 
 // In a process event the places of a file event's extra paths hold a pid, never to be read as
