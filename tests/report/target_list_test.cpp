@@ -334,13 +334,11 @@ TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
     }
 }
 
-// No block for nothing, or for more than a bundle value can hold.
-TEST(TargetListBlock, NoBlockForNothingOrTooMuch) {
+// A block the bundle refuses is logged and the event still reported; no block is made for
+// nothing, or for more than a bundle value can hold.
+TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
     EXPECT_FALSE(tierlock::TargetListBlock(0));
     EXPECT_FALSE(tierlock::TargetListBlock(0x7FFFFFFF / kEntry + 1));
-}
-
-TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
     Add(1, u"C:\\src.exe");
     tierlock::SetBundleMemory(&testsupport::CountingMemory());
     testsupport::Bundles().failValues = true;
