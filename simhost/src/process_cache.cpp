@@ -13,8 +13,11 @@ void ProcessCache::AddProcess(uint32_t pid, std::optional<uint64_t> createTime, 
     process.record.processId = pid;
     process.record.createTime = createTime.value_or(0);
     process.record.parentProcessId = parentPid;
-    const size_t length = std::min<size_t>(path.size(), 259);
+    // A path of 260 units or more fills the field with no terminator, and the word after it is
+    // not one either: a host record need not end inside its path.
+    const size_t length = std::min<size_t>(path.size(), 260);
     std::memcpy(process.record.imagePath, path.data(), length * sizeof(char16_t));
+    process.record.reserved540 = 0xFFFFFFFFu;
 }
 
 void ProcessCache::SetInt(uint32_t pid, const std::string& name, int32_t value) {

@@ -66,4 +66,28 @@ TEST_F(BundleTest, KeyValueSetWithoutMemoryAnswersOutOfMemoryAndChangesNothing) 
     EXPECT_EQ(rk_.Names(), std::u16string(u"kept\0", 5));
 }
 
+// Keys that differ only after a long common prefix, or only in length, stay apart in both
+// bundles.
+TEST_F(BundleTest, KeysSharingALongPrefixStayApart) {
+    const std::string prefix(40, 'k');
+    const std::string keys[] = {prefix + "b", prefix, prefix + "a", prefix + "ab"};
+    for (uint32_t pass = 0; pass < 2; ++pass) {
+        for (uint32_t i = 0; i < 4; ++i) {
+            const std::u16string wide(keys[i].begin(), keys[i].end());
+            uint32_t value = 99, tag = 99;
+            int32_t size = 4;
+            if (pass == 0) {
+                ASSERT_EQ(as_.PutInt(keys[i].c_str(), i), RK_S_OK);
+                ASSERT_EQ(rk_.SetValue(wide.c_str(), &i, 4, i), RK_S_OK);
+            } else {
+                EXPECT_EQ(as_.GetInt(keys[i].c_str(), &value), RK_S_OK);
+                EXPECT_EQ(value, i);
+                EXPECT_EQ(rk_.GetValue(wide.c_str(), &value, &size, &tag), RK_S_OK);
+                EXPECT_EQ(tag, i);
+            }
+        }
+    }
+    EXPECT_EQ(as_.Count(), 4u);
+}
+
 }  // namespace bundle_test

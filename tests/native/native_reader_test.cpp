@@ -29,50 +29,26 @@
 
 #ifndef _WIN32
 // Allocations left before the next one fails; negative: none fails. Armed by one test only.
+// The other forms of new and delete forward to these.
 std::atomic<long> g_allocationsLeft{-1};
 
-void* CountedAllocate(std::size_t size) {
-    if (g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0) {
-        return nullptr;
-    }
-    return std::malloc(size ? size : 1);
-}
-
 void* operator new(std::size_t size) {
-    if (void* block = CountedAllocate(size)) {
-        return block;
+    void* block = g_allocationsLeft.load() >= 0 && g_allocationsLeft.fetch_sub(1) == 0
+                      ? nullptr
+                      : std::malloc(size ? size : 1);
+    if (!block) {
+        throw std::bad_alloc();
     }
-    throw std::bad_alloc();
+    return block;
 }
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return CountedAllocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return CountedAllocate(size);
-}
-// These deletes pair with the replacements above, which take their blocks from malloc.
+// This delete pairs with the new above, which takes its blocks from malloc.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 void operator delete(void* block) noexcept {
     std::free(block);
 }
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
 void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 #endif
@@ -83,11 +59,6 @@ using namespace tierlock::platform;
 using namespace tierlock::native;
 
 constexpr uint32_t kExtendedProcessInformation = 57;
-
-bool Exported(const char16_t* module, const char* name) {
-    void* handle = os::ModuleHandle(module);
-    return handle && os::ProcAddress(handle, name);
-}
 
 // The reader this process should get: Native in a 64-bit process; in a 32-bit one the test
 // script says whether the prefix runs 64-bit Windows (WOW64) or 32-bit Windows.
@@ -108,23 +79,18 @@ TEST(ProcessSnapshot, ReaderFitsThisSystem) {
     const ProcessSnapshot snapshot(CurrentProcess());
     const std::type_info& expected = ExpectedReader();
     ASSERT_EQ(typeid(snapshot.reader()), expected) << typeid(snapshot.reader()).name();
-    EXPECT_EQ(snapshot.process(), CurrentProcess());
     EXPECT_EQ(snapshot.pid(), CurrentProcessId());
-    const BitnessBarrier& barrier = snapshot.reader().barrier();
     // A snapshot of its own process: reader and target never differ in width.
+    const BitnessBarrier& barrier = snapshot.reader().barrier();
     EXPECT_FALSE(barrier.mismatch);
-    if (expected == typeid(Native)) {
-        EXPECT_EQ(barrier.type, BitnessBarrier::kBoth64);
-        EXPECT_FALSE(barrier.sourceWow64 || barrier.targetWow64 || barrier.x86OS);
-    } else {
-        EXPECT_EQ(barrier.type, BitnessBarrier::kBoth32);
-        EXPECT_TRUE(barrier.sourceWow64 && barrier.targetWow64);
-        EXPECT_EQ(barrier.x86OS, expected == typeid(x86Native));
-    }
+    EXPECT_EQ(barrier.type,
+              expected == typeid(Native) ? BitnessBarrier::kBoth64 : BitnessBarrier::kBoth32);
+    EXPECT_EQ(barrier.sourceWow64 && barrier.targetWow64, expected != typeid(Native));
+    EXPECT_EQ(barrier.x86OS, expected == typeid(x86Native));
 }
 
-#ifndef _WIN32  // the system's width is the substitute's
-TEST(ProcessSnapshot, ReaderChoiceBySystemAndWow64) {
+#ifndef _WIN32  // the system's width and the WOW64 answers are the substitute's
+TEST(ProcessSnapshot, ReaderAndBarrierBySystemAndWow64) {
     struct Case {
         std::optional<uint16_t> architecture;
         bool wow64;
@@ -147,12 +113,7 @@ TEST(ProcessSnapshot, ReaderChoiceBySystemAndWow64) {
         EXPECT_EQ(snapshot.reader().barrier().type, c.type);
     }
     SetSubstituteArchitecture(kArchitectureAmd64);
-    SetSubstituteWow64(false);
-}
-#endif
 
-#ifndef _WIN32  // the WOW64 answers are the substitute's
-TEST(ProcessSnapshot, BarrierOfAnotherProcess) {
     // The substitute answers WOW64 only for the current process, so any other target is
     // 64-bit: a WOW64 reader then faces a mismatch.
     SetSubstituteProcesses({{40, 4, u"other.exe", 1}});
@@ -172,15 +133,6 @@ TEST(ProcessSnapshot, BarrierOfAnotherProcess) {
     SetSubstituteProcesses({});
 }
 #endif
-
-TEST(NativeReaders, ThirtyTwoBitSystemHasNoSixtyFourBitStructures) {
-    x86Native reader(CurrentProcess());
-    EXPECT_EQ(reader.GetThreadContext64(nullptr, nullptr), kStatusNotSupported);
-    EXPECT_EQ(reader.GetPEB64(nullptr), 0u);
-    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
-    EXPECT_EQ(reader.GetTEB64(nullptr, nullptr), 0u);
-    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
-}
 
 // Each operation whose system function this process lacks answers 0xC0000138 and leaves the
 // caller's buffer alone.
@@ -206,7 +158,8 @@ TEST(NativeReaders, MissingFunctionAnswersProcedureNotFound) {
     };
     int missing = 0;
     for (const Case& c : cases) {
-        if (Exported(c.module, c.function)) {
+        void* module = os::ModuleHandle(c.module);
+        if (module && os::ProcAddress(module, c.function)) {
             continue;
         }
         ++missing;
@@ -220,18 +173,25 @@ TEST(NativeReaders, MissingFunctionAnswersProcedureNotFound) {
     }
 }
 
-TEST(NativeReaders, CallGateIsOnlyReachedFromA32BitProcess) {
-    if (sizeof(void*) == 4) {
-        GTEST_SKIP() << "the gate is real here";
+// A 32-bit system has no 64-bit structures, and outside a 32-bit process the call gate is
+// never reached.
+TEST(NativeReaders, SixtyFourBitStructuresOnlyWhereTheyExist) {
+    x86Native x86(CurrentProcess());
+    EXPECT_EQ(x86.GetThreadContext64(nullptr, nullptr), kStatusNotSupported);
+    EXPECT_EQ(x86.GetPEB64(nullptr), 0u);
+    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
+    EXPECT_EQ(x86.GetTEB64(nullptr, nullptr), 0u);
+    EXPECT_EQ(LastNtStatus(), kStatusNotSupported);
+    if (sizeof(void*) == 8) {  // in a 32-bit process the gate is real
+        NativeWow64 wow64(CurrentProcess(), false);
+        uint32_t size = 0;
+        unsigned char buffer[64] = {};
+        EXPECT_EQ(wow64.QueryThreadInfo(nullptr, 0, buffer, sizeof(buffer), &size),
+                  kStatusProcedureNotFound);
+        EXPECT_EQ(wow64.GetThreadContext64(nullptr, buffer), kStatusProcedureNotFound);
+        EXPECT_EQ(wow64.GetTEB64(nullptr, nullptr), 0u);
+        EXPECT_EQ(LastNtStatus(), kStatusProcedureNotFound);
     }
-    NativeWow64 reader(CurrentProcess(), false);
-    uint32_t size = 0;
-    unsigned char buffer[64] = {};
-    EXPECT_EQ(reader.QueryThreadInfo(nullptr, 0, buffer, sizeof(buffer), &size),
-              kStatusProcedureNotFound);
-    EXPECT_EQ(reader.GetThreadContext64(nullptr, buffer), kStatusProcedureNotFound);
-    EXPECT_EQ(reader.GetTEB64(nullptr, nullptr), 0u);
-    EXPECT_EQ(LastNtStatus(), kStatusProcedureNotFound);
 }
 
 // Readers made at the same moment on a fresh process all wait for the whole function table.
@@ -253,38 +213,23 @@ TEST(NativeReaders, ConcurrentReadersSeeTheWholeTable) {
     }
 }
 
-#ifdef _WIN32
-uint64_t OwnCreationTime() {
-    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
-    EXPECT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user));
-    return (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
-}
-#endif
-
+#ifdef _WIN32  // natively the substitute's list is read entry by entry
 TEST(ProcessSnapshot, ListsThisProcessWithItsCreationTime) {
-#ifdef _WIN32
-    const uint64_t expected = OwnCreationTime();
-#else
-    const uint64_t expected = 133000000000000000ull;
-    SetSubstituteProcesses({{4, 0, u"System", 1}, {CurrentProcessId(), 4, u"test.exe", expected}});
-#endif
-    const ProcessSnapshot snapshot(CurrentProcess());
-    const ProcessList processes = snapshot.EnumProcesses();
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &creation, &exit, &kernel, &user));
+    const ProcessList processes = ProcessSnapshot(CurrentProcess()).EnumProcesses();
     const auto own = std::find_if(processes.begin(), processes.end(), [](const auto& process) {
         return process->pid == CurrentProcessId();
     });
     ASSERT_NE(own, processes.end());
-    EXPECT_EQ((*own)->createTime, expected);
+    EXPECT_EQ((*own)->createTime,
+              (static_cast<uint64_t>(creation.dwHighDateTime) << 32) | creation.dwLowDateTime);
     EXPECT_FALSE((*own)->imageName.empty());
     for (const auto& process : processes) {
         EXPECT_NE(process->pid, 0u) << "the idle entry is skipped";
     }
-#ifndef _WIN32
-    SetSubstituteProcesses({});
-#endif
 }
-
-#ifndef _WIN32  // the process table is the substitute's
+#else  // the process table and its blocks are the substitute's
 TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
     SubstituteProcess hidden{30, 4, u"hidden.exe", 3};
     hidden.listed = false;
@@ -299,11 +244,9 @@ TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
     EXPECT_EQ(processes[1]->imageName, u"b.exe");
     SetSubstituteProcesses({});
 }
-#endif
 
 // Processes that start between the size probe and the read: a larger read follows, a few
 // times at most.
-#ifndef _WIN32  // the process table is the substitute's
 TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
     struct Case {
         uint32_t reads, perRead;
@@ -319,9 +262,7 @@ TEST(ProcessSnapshot, ListThatGrowsBetweenProbeAndRead) {
     SetSubstituteProcessListGrowth(0, 0);
     SetSubstituteProcesses({});
 }
-#endif
 
-#ifndef _WIN32  // the process table and its blocks are the substitute's
 // Memory that runs out while the list is built: the block the system filled is given back
 // whichever allocation fails.
 TEST(ProcessSnapshot, TheBlockIsReleasedWhenTheListCannotBeBuilt) {

@@ -63,24 +63,16 @@ TEST(ProcessBlock, WalkStopsAtTheLastEntryOrTheBlockEnd) {
     EXPECT_EQ(block.Pids(2 * (kEntry + 32) + kEntry - 1), (std::vector<uint32_t>{4, 8}));
     EXPECT_TRUE(block.Pids(kEntry - 1).empty());
 
-    // So does an offset past the block's end.
-    Block far(2);
-    far.Add(4, u"System").nextEntryOffset = 0x7FFFFFF0;
-    far.Add(8, u"a.exe");
-    far.End();
-    EXPECT_EQ(far.Pids(), std::vector<uint32_t>{4});
-}
-
-// A next-entry offset that would carry the walk past the end of a 32-bit address space (and,
-// in a 32-bit build, back to the block's start) ends the walk.
-TEST(ProcessBlock, AnOffsetThatWouldWrapEndsTheWalk) {
-    Block block(3);
-    block.Add(4, u"System");
-    const size_t second = kEntry + 32;
-    block.Add(8, u"a.exe").nextEntryOffset = static_cast<uint32_t>(0x100000000ull - second);
-    block.Add(12, u"b.exe");
-    block.End();
-    EXPECT_EQ(block.Pids(), (std::vector<uint32_t>{4, 8}));
+    // So does an offset past the block's end, and one that would carry the walk past the end
+    // of a 32-bit address space (and, in a 32-bit build, back to the block's start).
+    for (const uint64_t end : {0x80000000ull, 0x100000000ull}) {
+        Block far(3);
+        far.Add(4, u"System");
+        far.Add(8, u"a.exe").nextEntryOffset = static_cast<uint32_t>(end - (kEntry + 32));
+        far.Add(12, u"b.exe");
+        far.End();
+        EXPECT_EQ(far.Pids(), (std::vector<uint32_t>{4, 8}));
+    }
 }
 
 TEST(ProcessBlock, NamesOnlyFromInsideTheBlock) {

@@ -1,13 +1,9 @@
 // The detail writers, each entry decoded by byte offset: file digests from the cache through
 // the base component, the registry body of every registry operation, and the processes of a
 // process-creation event.
-#include <cstdlib>
-
+#include "report/event_details.h"
 #include "bundle/memory.h"
 #include "hostpath/host_path.h"
-#include "platform/platform.h"
-#include "platform/windows_directory.h"
-#include "report/event_details.h"
 #include "report_fixture.h"
 #include "testsupport/counting_memory.h"
 
@@ -16,31 +12,16 @@ namespace {
 using namespace report_test;
 using tierlock::SetCommInfo;
 
-constexpr int32_t kInfo = 30;
-constexpr int32_t kError = 35;
-
 const Bytes kMd5 = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                     0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xFF};
 const Bytes kSha1 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0xFE};
 
-class EventDetails : public ReportTest {
-  protected:
-    void SetUp() override {
-        ReportTest::SetUp();
-        sources_.digests.cache = &cache_;
-    }
-    void TearDown() override {
-        ReportTest::TearDown();
-        EXPECT_EQ(cache_.refs(), 0u);
-    }
-    simhost::CacheService cache_;
-};
+class EventDetails : public ReportTest {};
 
 TEST_F(EventDetails, ConvertFilePathMapsSysnativeAndLogsOnlyAChange) {
-    const std::u16string sysnative = WindowsDirectory() + u"\\Sysnative\\Drivers\\X.sys";
+    const std::u16string sysnative = Sysnative(u"Drivers\\X.sys");
     const std::u16string converted = tierlock::ConvertFilePath(sysnative.c_str());
-    EXPECT_EQ(converted,
-              tierlock::platform::ToLowerAscii(WindowsDirectory()) + u"\\system32\\drivers\\x.sys");
+    EXPECT_EQ(converted, System32(u"drivers\\x.sys"));
     EXPECT_TRUE(HasLine(kInfo, "ConvertFilePath",
                         u"SysnativeToSystem32: old=" + sysnative + u" , new=" + converted));
 
@@ -50,78 +31,50 @@ TEST_F(EventDetails, ConvertFilePathMapsSysnativeAndLogsOnlyAChange) {
     EXPECT_TRUE(framework_.texts().empty());
 }
 
-TEST_F(EventDetails, DigestsComeFromTheCacheAndTheBaseComponent) {
-    auto* item = Item(8, u"C:\\a.exe");
-    item->scanItem->SetLevel(70);
-    cache_.AnswerFile(u"C:\\a.exe", {HexOf(kMd5), HexOf(kSha1)});
-    auto& entry = Entry();
-    std::u16string md5Text, sha1Text;
-    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
-
-    const Bytes bytes = EntryBytes(entry);
-    EXPECT_EQ(I32At(bytes, 540), 70);
-    EXPECT_EQ(BytesAt(bytes, 544, 16), kMd5);
-    EXPECT_EQ(BytesAt(bytes, 560, 20), kSha1);
-    EXPECT_EQ(md5Text, HexOf(kMd5));
-    EXPECT_EQ(sha1Text, HexOf(kSha1));
-    EXPECT_EQ(cache_.paths(), (std::vector<std::u16string>{u"C:\\a.exe", u"C:\\a.exe"}));
-    EXPECT_TRUE(AllZero(bytes, 0, 540));
-    EXPECT_TRUE(AllZero(bytes, 580, 7768 - 580));
-}
-
-TEST_F(EventDetails, DigestsThatCannotBeHadStayZero) {
+// An empty digest is looked up in the cache and decoded by the base component, one already set
+// is refreshed from the scan item; what cannot be had stays zero, and a long answer fills the
+// field and no more.
+TEST_F(EventDetails, DigestsFromTheCacheOrTheScanItem) {
     struct Case {
         const char* name;
         std::u16string md5;  // the cache's text
-        bool cache;
-        bool component;
-        std::u16string expectedMd5Text;
+        bool cache, component, preset;
+        int32_t decodeStatus;
+        Bytes md5Field;
+        std::u16string md5Text;
+        bool sha1Decoded;
+        size_t lookups;
     };
-    const std::u16string zeros16 = HexOf(Bytes(16, 0));
-    const std::vector<Case> cases = {
-        {"short text", u"ABC", true, true, zeros16},
-        {"no cache", HexOf(kMd5), false, true, zeros16},
-        {"no base component", HexOf(kMd5), true, false, u""},
+    const std::u16string zeros = HexOf(Bytes(16, 0));
+    const Case cases[] = {
+        {"short text", u"ABC", true, true, false, 0, Bytes(16, 0), zeros, true, 2},
+        {"no cache", HexOf(kMd5), false, true, false, 0, Bytes(16, 0), zeros, false, 0},
+        {"no base component", HexOf(kMd5), true, false, false, 0, Bytes(16, 0), u"", false, 2},
+        {"refused", HexOf(kMd5), true, true, false, 1, Bytes(16, 0), zeros, false, 2},
+        {"long", HexOf(Bytes(600, 0xAB)), true, true, false, 0, Bytes(16, 0xAB),
+         HexOf(Bytes(16, 0xAB)), true, 2},
+        {"already set", HexOf(Bytes(16, 0x77)), true, true, true, 0, kMd5, HexOf(kMd5), true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         simhost::CacheService cache;
-        cache.AnswerFile(u"C:\\b.exe", {c.md5, u""});
+        cache.AnswerFile(u"C:\\b.exe", {c.md5, HexOf(kSha1)});
         sources_.digests.cache = c.cache ? &cache : nullptr;
         g_component = c.component ? &component_ : nullptr;
+        component_.SetDecodeStatus(c.decodeStatus);
+        auto* item = Item(8, u"C:\\b.exe");
+        item->scanItem->SetMd5(kMd5.data(), 16);
         auto& entry = Entry();
+        entry.md5[0] = c.preset ? 1 : 0;
         std::u16string md5Text, sha1Text = u"kept";
-        SetCommInfo(sources_.digests, Item(8, u"C:\\b.exe"), entry, md5Text, sha1Text);
-        EXPECT_TRUE(AllZero(EntryBytes(entry), 544, 36));
-        EXPECT_EQ(md5Text, c.expectedMd5Text);
-        EXPECT_EQ(sha1Text, c.component ? HexOf(Bytes(20, 0)) : u"kept");
+        SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
+        const Bytes sha1 = c.sha1Decoded ? kSha1 : Bytes(20, 0);
+        EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), c.md5Field);
+        EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), sha1);
+        EXPECT_EQ(md5Text, c.md5Text);
+        EXPECT_EQ(sha1Text, c.component ? HexOf(sha1) : u"kept");
+        EXPECT_EQ(cache.calls(), c.lookups);
     }
-}
-
-TEST_F(EventDetails, ALongOrRefusedAnswerCannotOverrunTheDigest) {
-    cache_.AnswerFile(u"C:\\long.exe", {HexOf(Bytes(600, 0xAB)), HexOf(kSha1)});
-    auto& entry = Entry();
-    std::u16string md5Text, sha1Text;
-    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), entry, md5Text, sha1Text);
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), Bytes(16, 0xAB));
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), kSha1);
-
-    component_.SetDecodeStatus(1);
-    auto& refused = Entry();
-    SetCommInfo(sources_.digests, Item(8, u"C:\\long.exe"), refused, md5Text, sha1Text);
-    EXPECT_TRUE(AllZero(EntryBytes(refused), 544, 36));
-}
-
-TEST_F(EventDetails, ADigestAlreadySetIsRefreshedFromTheScanItem) {
-    auto* item = Item(8, u"C:\\c.exe");
-    item->scanItem->SetMd5(kMd5.data(), 16);
-    cache_.AnswerFile(u"C:\\c.exe", {HexOf(Bytes(16, 0x77)), HexOf(kSha1)});
-    auto& entry = Entry();
-    entry.md5[0] = 1;
-    std::u16string md5Text, sha1Text;
-    SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
-    EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), kMd5);
-    EXPECT_EQ(cache_.calls(), 1u);  // only the SHA-1 was looked up
 }
 
 TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
@@ -134,8 +87,9 @@ TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
     tierlock::SetBundleMemory(&testsupport::CountingMemory());
     SetCommInfo(sources_.digests, item, entry, md5Text, sha1Text);
     tierlock::SetBundleMemory(nullptr);
-    EXPECT_TRUE(HasLine(kError, "Tierlock::SetCommInfo", u"bundleptr create instance failed"));
-    EXPECT_EQ(LinesTagged("Tierlock::SetCommInfo"), 1u);
+    EXPECT_EQ(framework_.textsTagged("Tierlock::SetCommInfo"),
+              std::vector<std::u16string>{simhost::LogLine(kError, "Tierlock::SetCommInfo",
+                                                           u"bundleptr create instance failed")});
     EXPECT_EQ(md5Text, u"");
     EXPECT_EQ(sha1Text, u"");
     EXPECT_EQ(cache_.calls(), 0u);
@@ -183,9 +137,6 @@ TEST_F(RegistryDetails, ValueDataBlocksCutToTheirFields) {
         record_.valueType = c.valueType;
         std::u16string detail;
         const Bytes bytes = Run(c.operation, detail);
-        EXPECT_EQ(U32At(bytes, 0), 3u);
-        EXPECT_EQ(TextAt(bytes, 580, 260), u"HKLM\\Software\\Run");
-        EXPECT_EQ(TextAt(bytes, 1100, 260), u"Updater");
         EXPECT_EQ(U32At(bytes, 5716), c.valueType);
         EXPECT_EQ(BytesAt(bytes, 5720, c.firstBlock.size()), c.firstBlock);
         EXPECT_EQ(BytesAt(bytes, 6744, 1024), c.secondBlock);
@@ -200,20 +151,22 @@ TEST_F(RegistryDetails, EveryOperationFillsItsFieldsAndDetail) {
         const char16_t* keyName;
         const char16_t* secondName;  // value name or new key name
         std::u16string detail;
-        const char16_t* error;  // the ERROR line, if any
+        std::u16string at1100, at3668;  // value name, and created or new key name
+        const char16_t* error;          // the ERROR line, if any
     };
     const std::vector<Case> cases = {
-        {1, u"HKCU\\A", nullptr, u"注册表创建:path=HKCU\\A key=HKCU\\A", nullptr},
-        {5, u"HKCU\\A", u"B", u"注册表重命名:path=HKCU\\A key=B", nullptr},
-        {5, u"HKCU\\A", nullptr, u"注册表重命名:path=HKCU\\A key=",
+        {1, u"HKCU\\A", u"V", u"注册表创建:path=HKCU\\A key=HKCU\\A", u"", u"HKCU\\A", nullptr},
+        {5, u"HKCU\\A", u"B", u"注册表重命名:path=HKCU\\A key=B", u"", u"B", nullptr},
+        {5, u"HKCU\\A", nullptr, u"注册表重命名:path=HKCU\\A key=", u"", u"",
          u"drvReq.m_Registry.m_RenameKey.m_TargetName=NULL"},
-        {6, u"HKCU\\A", nullptr, u"注册表改值:path=HKCU\\A key=",
+        {6, u"HKCU\\A", nullptr, u"注册表改值:path=HKCU\\A key=", u"", u"",
          u"drvReq.m_Registry.m_ValueName=NULL"},
-        {7, u"HKCU\\A", u"V", u"注册表删除:path=HKCU\\A key=V", nullptr},
-        {7, u"HKCU\\A", nullptr, u"注册表删除:path=HKCU\\A key=",
+        {7, u"HKCU\\A", u"V", u"注册表删除:path=HKCU\\A key=V", u"V", u"", nullptr},
+        {7, u"HKCU\\A", nullptr, u"注册表删除:path=HKCU\\A key=", u"", u"",
          u"drvReq.m_Registry.m_DeleteValueKey.m_ValueName=NULL"},
-        {2, u"HKCU\\A", u"V", u"", nullptr},
-        {1, nullptr, nullptr, u"注册表创建:path= key=", u"drvReq.m_Registry.m_KeyName=NULL"},
+        {2, u"HKCU\\A", u"V", u"", u"", u"", nullptr},
+        {1, nullptr, nullptr, u"注册表创建:path= key=", u"", u"",
+         u"drvReq.m_Registry.m_KeyName=NULL"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
@@ -225,18 +178,27 @@ TEST_F(RegistryDetails, EveryOperationFillsItsFieldsAndDetail) {
         EXPECT_EQ(detail, c.detail);
         EXPECT_EQ(U32At(bytes, 0), 3u);
         EXPECT_EQ(TextAt(bytes, 580, 260), c.keyName ? c.keyName : u"");
-        const bool namesKey = c.operation == 1 || c.operation == 5;
-        const bool namesValue = c.operation == 6 || c.operation == 7;
-        const std::u16string keyName = c.operation == 1 ? (c.keyName ? c.keyName : u"")
-                                       : c.operation == 5 && c.secondName ? c.secondName
-                                                                          : u"";
-        EXPECT_EQ(TextAt(bytes, 3668, 1024), namesKey ? keyName : u"");
-        EXPECT_EQ(TextAt(bytes, 1100, 260), namesValue && c.secondName ? c.secondName : u"");
+        EXPECT_EQ(TextAt(bytes, 1100, 260), c.at1100);
+        EXPECT_EQ(TextAt(bytes, 3668, 1024), c.at3668);
         EXPECT_EQ(LinesTagged(kTag), c.error ? 1u : 0u);
         if (c.error) {
             EXPECT_TRUE(HasLine(kError, kTag, c.error));
         }
     }
+}
+
+// Names longer than their fields stop one unit short, the last unit staying 0: 259 units at
+// 580 and 1100, 1023 at 3668.
+TEST_F(RegistryDetails, NamesAreCutAtTheirFieldLimits) {
+    const std::u16string key(1100, u'k'), value(300, u'v');
+    record_.drvReq.m_Registry.m_KeyName = key.c_str();
+    record_.valueName = value.c_str();
+    std::u16string detail;
+    Bytes bytes = Run(tierlock::kRegistryCreateKey, detail);
+    EXPECT_EQ(TextAt(bytes, 580, 260), key.substr(0, 259));
+    EXPECT_EQ(TextAt(bytes, 3668, 1024), key.substr(0, 1023));
+    bytes = Run(tierlock::kRegistryDeleteValue, detail);
+    EXPECT_EQ(TextAt(bytes, 1100, 260), value.substr(0, 259));
 }
 
 class ProcessCreateDetails : public ReportTest {
@@ -251,8 +213,10 @@ class ProcessCreateDetails : public ReportTest {
         record_.ProcessCmd = u"src.exe /run";
         record_.TargetProcessId = 20;
         record_.createdCommandLine = u"child.exe /x";
-        record_.createdImagePath = u"C:\\child.exe";
+        record_.createdImagePath = created_.c_str();
     }
+    // Sysnative paths, which reach the entries in their system32 form.
+    const std::u16string created_ = Sysnative(u"Child.exe"), scan_ = Sysnative(u"Scan.exe");
 };
 
 TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
@@ -264,18 +228,19 @@ TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
         std::u16string image, command, label;
     };
     const std::vector<Case> cases = {
-        {false, 1, 0x80000001u, 20, 10, u"C:\\child.exe", u"child.exe /x", u"目标进程"},
+        {false, 1, 0x80000001u, 20, 10, System32(u"child.exe"), u"child.exe /x", u"目标进程"},
         {true, 1 | 8, 4, 10, 5, u"C:\\parent\\src.exe", u"src.exe /run", u"危险来源进程"},
-        {true, 8 | 0x40, 0x80000004u, 20, 10, u"C:\\child.exe", u"child.exe /x", u"危险目标进程"},
-        {true, 0x40 | 4, 0x80000004u, 20, 10, u"C:\\scan.exe", u"child.exe /x",
+        {true, 8 | 0x40, 0x80000004u, 20, 10, System32(u"child.exe"), u"child.exe /x",
+         u"危险目标进程"},
+        {true, 0x40 | 4, 0x80000004u, 20, 10, System32(u"scan.exe"), u"child.exe /x",
          u"危险目标进程命令行"},
-        {true, 4 | 0x20, 4, 5, 0, u"C:\\scan.exe", u"", u"危险父进程"},
+        {true, 4 | 0x20, 4, 5, 0, System32(u"scan.exe"), u"", u"危险父进程"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(simhost::ToUtf8(c.label));
         auto& entry = Entry();
         std::u16string label;
-        tierlock::SetProcessCreateInfo(label, c.danger, record_, Item(c.itemType, u"C:\\scan.exe"),
+        tierlock::SetProcessCreateInfo(label, c.danger, record_, Item(c.itemType, scan_.c_str()),
                                        entry);
         const Bytes bytes = EntryBytes(entry);
         EXPECT_EQ(U32At(bytes, 0), c.targetType);
@@ -286,15 +251,15 @@ TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
         EXPECT_EQ(label, c.label);
         EXPECT_TRUE(AllZero(bytes, 4, 576));
     }
-    EXPECT_TRUE(framework_.texts().empty());
+    EXPECT_EQ(LinesTagged("SetProcessCreateInfo"), 0u);
 }
 
 TEST_F(ProcessCreateDetails, AThreadModuleIsAFileAndAnUnknownItemOnlyLogged) {
     auto& module = Entry();
     std::u16string label;
-    tierlock::SetProcessCreateInfo(label, true, record_, Item(0x20, u"C:\\mod.dll"), module);
+    tierlock::SetProcessCreateInfo(label, true, record_, Item(0x20, scan_.c_str()), module);
     EXPECT_EQ(U32At(EntryBytes(module), 0), 5u);
-    EXPECT_EQ(TextAt(EntryBytes(module), 580, 260), u"C:\\mod.dll");
+    EXPECT_EQ(TextAt(EntryBytes(module), 580, 260), System32(u"scan.exe"));
     EXPECT_EQ(label, u"危险线程模块");
 
     label.clear();

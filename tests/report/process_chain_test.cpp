@@ -3,8 +3,6 @@
 // chain belongs to, and every way the chain can be missing.
 #include "report/process_chain.h"
 #include "bundle/bundle.h"
-#include "platform/platform.h"
-#include "platform/windows_directory.h"
 #include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "report_fixture.h"
@@ -16,8 +14,6 @@ namespace {
 
 using namespace report_test;
 
-constexpr int32_t kInfo = 30;
-constexpr int32_t kError = 35;
 constexpr const char* kCacheTag = "Tierlock::SetChainNodeInfo_V2";
 constexpr const char* kTreeTag = "Tierlock::SetChainNodeInfo";
 
@@ -25,26 +21,11 @@ class ChainTest : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
-        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
         record_.Class = tierlock::kClassFile;
         record_.ProcessId = 30;
     }
-    void TearDown() override {
-        bundle_->Release();
-        ReportTest::TearDown();
-    }
 
-    // The stored block, which must hold exactly its count of entries.
-    Bytes Block() {
-        const Stored stored = ReadValue(bundle_, u"ProcessChain");
-        EXPECT_TRUE(stored.present);
-        EXPECT_EQ(stored.tag, 4u);
-        if (stored.bytes.size() < 4) {
-            return {};
-        }
-        EXPECT_EQ(stored.bytes.size(), 4 + 524 * U32At(stored.bytes, 0));
-        return stored.bytes;
-    }
+    Bytes Block() { return StoredBlock(u"ProcessChain", 524); }
     bool HasBlock() { return ReadValue(bundle_, u"ProcessChain").present; }
 
     static std::u16string EntryPath(const Bytes& bytes, size_t i) {
@@ -60,7 +41,6 @@ class ChainTest : public ReportTest {
         tierlock::SetChainNodeInfo(processes, record_, &event_, bundle);
     }
 
-    IRkBundle* bundle_ = nullptr;
     tierlock::TreeServices tree_;
 };
 
@@ -76,44 +56,36 @@ class CacheChain : public ChainTest {
     simhost::RuleTarget target_;
 };
 
-TEST_F(CacheChain, TwoProcessesTheSecondWithoutAPath) {
-    cache_.AddProcess(30, 1, 20, u"");
-    cache_.AddProcess(20, 2, 0, u"C:\\shell.exe");
-    cache_.SetInt(20, "LEVEL", 70);
-    cache_.SetInt(20, "SUB_LEVEL", 2);
-    cache_.SetChain(30, {30, 20});  // the host's order; the report reverses it
-    Run();
-    const Bytes bytes = Block();
-    ASSERT_EQ(bytes.size(), 1052u);
-    EXPECT_EQ(U32At(bytes, 0), 2u);
-    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\shell.exe");
-    EXPECT_EQ(EntryLevel(bytes, 0), 70);
-    EXPECT_TRUE(AllZero(bytes, 4 + 520 - 4, 4));  // the last two code units of a path
-    EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息：pid=20, path=C:\\shell.exe, level=70"));
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
-}
-
-TEST_F(CacheChain, PathsAreConvertedAndCutAndUnknownLevelsAreMinusOne) {
+// Entries in the reverse of the host's order. A process without an id or a path leaves its entry
+// zero; paths are converted and cut to 258 units, and a host record's path may fill its 260 units
+// with no terminator; a level that cannot be read is -1.
+TEST_F(CacheChain, EntriesPathsAndLevels) {
     const std::u16string longPath = u"D:\\" + std::u16string(297, u'q');
-    const std::u16string sysnative = WindowsDirectory() + u"\\Sysnative\\Cmd.exe";
-    cache_.AddProcess(30, 1, 20, longPath);  // stored by the host cut to 259 characters
-    cache_.AddProcess(20, 2, 10, sysnative);
+    cache_.AddProcess(30, 1, 20, u"");
+    cache_.AddProcess(20, 2, 10, longPath);
+    cache_.AddProcess(10, 3, 0, Sysnative(u"Cmd.exe"));
     cache_.AddProcess(0, std::nullopt, 0, u"C:\\none.exe");
-    cache_.SetInt(30, "LEVEL", 50);
-    cache_.SetChain(30, {30, 20, 0});
+    cache_.SetInt(20, "LEVEL", 50);
+    cache_.SetInt(20, "SUB_LEVEL", 2);
+    cache_.SetChain(30, {30, 20, 10, 0});
     Run();
     const Bytes bytes = Block();
-    ASSERT_EQ(U32At(bytes, 0), 3u);
-    EXPECT_TRUE(AllZero(bytes, 4, 524));  // process id 0
-    EXPECT_EQ(EntryPath(bytes, 1),
-              tierlock::platform::ToLowerAscii(WindowsDirectory()) + u"\\system32\\cmd.exe");
+    ASSERT_EQ(U32At(bytes, 0), 4u);
+    EXPECT_TRUE(AllZero(bytes, 4, 524));
+    EXPECT_EQ(EntryPath(bytes, 1), System32(u"cmd.exe"));
     EXPECT_EQ(EntryLevel(bytes, 1), -1);
     EXPECT_EQ(EntryPath(bytes, 2), longPath.substr(0, 258));
+    EXPECT_TRUE(AllZero(bytes, 4 + 2 * 524 + 516, 4));  // the last two units of the path
     EXPECT_EQ(EntryLevel(bytes, 2), 50);
+    EXPECT_TRUE(AllZero(bytes, 4 + 3 * 524, 524));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag,
+                        u"上报进程链信息：pid=10, path=" + System32(u"cmd.exe") + u", level=-1"));
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"上报进程链信息进程路径为空：pid=30"));
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"ItemPid=0"));
 }
 
+// The chain of a process-creation event is that of the created process; a refused block is
+// only logged.
 TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
     struct Case {
         int32_t eventClass, operation;
@@ -131,11 +103,12 @@ TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
     for (const Case& c : cases) {
         record_.Class = c.eventClass;
         record_.operation = c.operation;
-        EXPECT_EQ(tierlock::ChainProcessId(record_), c.expectedPid);
         Run();
         EXPECT_EQ(EntryPath(Block(), 0),
                   c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
     }
+    Write(&target_, nullptr);
+    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 
 TEST_F(CacheChain, AMissingChainStoresNothing) {
@@ -152,14 +125,6 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
     Run();
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
     EXPECT_FALSE(HasBlock());
-}
-
-TEST_F(CacheChain, ARefusedBlockIsStillTrue) {
-    RefusingBundle<RK_E_INVALIDARG> refusing;
-    cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
-    cache_.SetChain(30, {30});
-    Write(&target_, &refusing);
-    EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
 }
 
 class TreeChain : public ChainTest {
@@ -187,6 +152,15 @@ class TreeChain : public ChainTest {
         return Tree().AddProcess({pid, path, createTime, 0}, parent);
     }
     void Run() { Write(&target_, bundle_); }
+    // Runs with the acting process's creation time in the record's bundle.
+    void RunWithCreateTime(uint64_t createTime) {
+        IASBundle* ext = nullptr;
+        ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
+        ext->PutInt64("real_current_pid_time", static_cast<uint32_t>(createTime), 0);
+        event_.record.extBundle = ext;
+        Run();
+        ext->Release();
+    }
 
     simhost::RuleTarget target_;  // carries no cache
 
@@ -203,7 +177,7 @@ TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
     record_.recordSize = 100;  // no extBundle layout
     Run();
     const Bytes bytes = Block();
-    ASSERT_EQ(bytes.size(), 1052u);
+    ASSERT_EQ(U32At(bytes, 0), 2u);
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\top.exe");
     EXPECT_EQ(EntryLevel(bytes, 0), 40);
     EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
@@ -214,13 +188,8 @@ TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
 TEST_F(TreeChain, TheCreationTimeComesFromTheRecordsBundle) {
     uint32_t pid = 0;
     Add(u"C:\\timed.exe", 0, 777, pid);
-    IASBundle* ext = nullptr;
-    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
-    ext->PutInt64("real_current_pid_time", 777, 0);
-    event_.record.extBundle = ext;
     record_.ProcessId = pid;
-    Run();
-    ext->Release();
+    RunWithCreateTime(777);
     const Bytes bytes = Block();
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\timed.exe");
     EXPECT_EQ(EntryLevel(bytes, 0), -1);
@@ -252,16 +221,11 @@ TEST_F(TreeChain, ACreatedProcessIsFoundByItsIdNotByTheActingProcesssTime) {
     uint32_t created = 0;
     const auto actingNode = Add(u"C:\\installer.exe", 0, 777, acting);
     Add(u"C:\\setup.exe", actingNode, 999, created);
-    IASBundle* ext = nullptr;
-    ASSERT_EQ(tierlock::CreateBundle(&ext), RK_S_OK);
-    ext->PutInt64("real_current_pid_time", 777, 0);
-    event_.record.extBundle = ext;
     record_.ProcessId = acting;
     record_.Class = tierlock::kClassProcess;
     record_.operation = 1;
     record_.TargetProcessId = created;
-    Run();
-    ext->Release();
+    RunWithCreateTime(777);
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 2u);
     EXPECT_EQ(EntryPath(bytes, 0), u"C:\\installer.exe");

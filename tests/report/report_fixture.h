@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -16,6 +15,8 @@
 #include "block_decoder.h"
 #include "bundle/bundle.h"
 #include "log/log.h"
+#include "platform/text.h"
+#include "platform/windows_directory.h"
 #include "report/report_sources.h"
 #include "simhost/base_component.h"
 #include "simhost/framework.h"
@@ -24,6 +25,18 @@
 #include "simhost/text.h"
 
 namespace report_test {
+
+constexpr int32_t kInfo = 30;
+constexpr int32_t kError = 35;
+constexpr int32_t kCore = 50;
+
+// A path in the sysnative folder, and the system32 form the report gives it.
+inline std::u16string Sysnative(const std::u16string& tail) {
+    return WindowsDirectory() + u"\\Sysnative\\" + tail;
+}
+inline std::u16string System32(const std::u16string& tail) {
+    return tierlock::platform::ToLowerAscii(WindowsDirectory() + u"\\system32\\" + tail);
+}
 
 // The component GetBaseComponent hands out; null when the host has none.
 inline simhost::BaseComponent* g_component = nullptr;
@@ -34,22 +47,6 @@ inline IBaseComponent* GetTestBaseComponent() {
     }
     return g_component;
 }
-
-// A request bundle that refuses every value with status.
-template <int32_t status>
-class RefusingBundle final : public IRkBundle {
-  public:
-    uint32_t RK_CALL AddRef() override { return 1; }
-    uint32_t RK_CALL Release() override { return 1; }
-    int32_t RK_CALL QueryInterface(const RkGuid*, void**) override { return RK_E_NOINTERFACE; }
-    int32_t RK_CALL GetValue(const char16_t*, void*, int32_t*, uint32_t*) override {
-        return RK_E_NO_KEY;
-    }
-    int32_t RK_CALL SetValue(const char16_t*, const void*, int32_t, uint32_t) override {
-        return status;
-    }
-    int32_t RK_CALL GetNames(char16_t*, int32_t*) override { return RK_E_INVALIDARG; }
-};
 
 inline std::u16string HexOf(const Bytes& bytes) {
     static const char16_t kDigits[] = u"0123456789ABCDEF";
@@ -72,8 +69,11 @@ class ReportTest : public ::testing::Test {
         tierlock::g_pFrame.Assign(&framework_);
         g_component = &component_;
         sources_.digests.getBaseComponent = &GetTestBaseComponent;
+        sources_.digests.cache = &cache_;
+        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
     }
     void TearDown() override {
+        bundle_->Release();
         tierlock::g_pFrame.Reset();
         g_component = nullptr;
         for (IRKScanItem* scanItem : scanItems_) {
@@ -81,6 +81,7 @@ class ReportTest : public ::testing::Test {
         }
         EXPECT_EQ(component_.refs(), 0u);
         EXPECT_EQ(component_.underflows(), 0u);
+        EXPECT_EQ(cache_.refs(), 0u);
     }
 
     // An item record of the given type whose scan item carries path (none when null).
@@ -102,6 +103,19 @@ class ReportTest : public ::testing::Test {
         return *entries_.back();
     }
 
+    // The block stored under key, which must carry the block tag and exactly its count of
+    // entries.
+    Bytes StoredBlock(const char16_t* key, size_t entrySize) {
+        const Stored stored = ReadValue(bundle_, key);
+        EXPECT_TRUE(stored.present);
+        EXPECT_EQ(stored.tag, 4u);
+        if (stored.bytes.size() < 4) {
+            return {};
+        }
+        EXPECT_EQ(stored.bytes.size(), 4 + entrySize * U32At(stored.bytes, 0));
+        return stored.bytes;
+    }
+
     bool HasLine(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
         const auto line = simhost::LogLine(level, tag, message);
@@ -111,6 +125,8 @@ class ReportTest : public ::testing::Test {
 
     simhost::Framework framework_;
     simhost::BaseComponent component_;
+    simhost::CacheService cache_;
+    IRkBundle* bundle_ = nullptr;  // the request
     tierlock::ReportSources sources_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;

@@ -4,19 +4,16 @@
 #include <cstring>
 #include <map>
 
-#include "platform/text.h"
-#include "platform/windows_directory.h"
+#include "report/report_block.h"
 #include "report/target_list.h"
 #include "report_fixture.h"
+#include "testsupport/counting_memory.h"
 
 namespace {
 
 using namespace report_test;
 using tierlock::RkItemRecord;
 
-constexpr int32_t kInfo = 30;
-constexpr int32_t kError = 35;
-constexpr int32_t kCore = 50;
 constexpr const char* kListTag = "Tierlock::SetTargetList";
 constexpr const char* kItemTag = "Tierlock::BuildOneItem";
 constexpr size_t kEntry = 7768;
@@ -39,7 +36,6 @@ class TargetList : public ReportTest {
   protected:
     void SetUp() override {
         ReportTest::SetUp();
-        ASSERT_EQ(tierlock::CreateRkBundle(&bundle_), RK_S_OK);
         sources_.trust.queryV2 = &trust_;
         sources_.readCreateTime = &FindCreateTime;
         g_createTimes.clear();
@@ -50,13 +46,12 @@ class TargetList : public ReportTest {
         record_.ProcessCmd = u"src.exe -a";
     }
     void TearDown() override {
-        bundle_->Release();
         ReportTest::TearDown();
         EXPECT_EQ(trust_.refs(), 0u);
     }
 
-    RkItemRecord* Add(uint32_t type, const char16_t* path, uint32_t pid = 0) {
-        RkItemRecord* item = Item(type, path, pid);
+    RkItemRecord* Add(uint32_t type, const std::u16string& path, uint32_t pid = 0) {
+        RkItemRecord* item = Item(type, path.c_str(), pid);
         item->engineKind = 3;
         target_.items[type] = item;
         return item;
@@ -68,21 +63,10 @@ class TargetList : public ReportTest {
         return tierlock::SetTargetList(sources_, &target_, record_, bundle_, reportType);
     }
 
-    // The stored block; checks its tag and that its size matches the count.
-    Bytes Block() {
-        const Stored stored = ReadValue(bundle_, u"TargetList");
-        EXPECT_TRUE(stored.present);
-        EXPECT_EQ(stored.tag, 4u);
-        if (stored.bytes.size() < 4) {
-            return {};
-        }
-        EXPECT_EQ(stored.bytes.size(), 4 + U32At(stored.bytes, 0) * kEntry);
-        return stored.bytes;
-    }
+    Bytes Block() { return StoredBlock(u"TargetList", kEntry); }
 
     simhost::RuleTarget target_;
     simhost::TrustQueryV2 trust_;
-    IRkBundle* bundle_ = nullptr;
 };
 
 // Offset of entry k's field.
@@ -90,38 +74,69 @@ constexpr size_t At(size_t k, size_t field) {
     return 4 + k * kEntry + field;
 }
 
-TEST_F(TargetList, FileEventListsDestinationsThenTheSourceDanger) {
-    Add(8, u"C:\\dst.txt");
+// Destinations first, then the dangers in item-type order; every path the host reads is in
+// its system32 form, the extra paths of a file event included.
+TEST_F(TargetList, FileEventListsDestinationsThenEachKindOfDanger) {
+    const Bytes md5(16, 0xAB), sha1(20, 0xCD);
+    Add(8, Sysnative(u"Dst.txt"));
     Add(16, u"C:\\dst16.txt");
-    Add(1, u"C:\\src.exe", 10);
-    ASSERT_TRUE(Run(tierlock::kClassFile, 2));
+    Add(1, u"C:\\scan.exe", 10);
+    Add(4, Sysnative(u"Parent.exe"));
+    Add(32, Sysnative(u"Mod.dll"))->scanItem->SetLevel(70);
+    cache_.AnswerFile(Sysnative(u"Mod.dll"), {HexOf(md5), HexOf(sha1)});
+    const std::u16string source = Sysnative(u"Src.exe");
+    const std::u16string from = Sysnative(u"From.txt"), to = Sysnative(u"To.txt");
+    record_.ProcessPath = source.c_str();
+    record_.firstExtraPath = from.c_str();
+    record_.secondExtraPath = to.c_str();
+    ASSERT_TRUE(Run(tierlock::kClassFile, 3, 1 | 4 | 8 | 32));
     const Bytes bytes = Block();
-    ASSERT_EQ(U32At(bytes, 0), 3u);
-
-    for (size_t k : {0u, 1u}) {
-        EXPECT_EQ(U32At(bytes, At(k, 0)), 0x80000002u);  // target file, flagged
-        EXPECT_EQ(U32At(bytes, At(k, 4)), 3u);           // engine kind
-        EXPECT_EQ(U32At(bytes, At(k, 8)), 0u);           // engine id: kind is not 6
-        EXPECT_EQ(U32At(bytes, At(k, 12)), 2u);          // handling: target
+    ASSERT_EQ(U32At(bytes, 0), 6u);
+    const struct {
+        uint32_t type, handling, pid, ppid;
+        size_t pathAt;
+        std::u16string path;
+    } entries[] = {
+        {0x80000002u, 2, 0, 0, 580, System32(u"dst.txt")},  // target files, flagged
+        {0x80000002u, 2, 0, 0, 580, u"C:\\dst16.txt"},
+        {4, 3, 10, 5, 588, System32(u"src.exe")},  // the acting process
+        {4, 3, 5, 0, 588, System32(u"parent.exe")},
+        {0x80000005u, 4, 0, 0, 580, System32(u"dst.txt")},  // danger files
+        {5, 4, 0, 0, 580, System32(u"mod.dll")},
+    };
+    for (size_t k = 0; k < std::size(entries); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(U32At(bytes, At(k, 0)), entries[k].type);
+        EXPECT_EQ(U32At(bytes, At(k, 4)), 3u);  // engine kind
+        EXPECT_EQ(U32At(bytes, At(k, 8)), 0u);  // engine id: kind is not 6
+        EXPECT_EQ(U32At(bytes, At(k, 12)), entries[k].handling);
         EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Trojan.Generic.B");
+        EXPECT_EQ(TextAt(bytes, At(k, entries[k].pathAt), 260), entries[k].path);
+        if (entries[k].pathAt == 588) {
+            EXPECT_EQ(U32At(bytes, At(k, 580)), entries[k].pid);
+            EXPECT_EQ(U32At(bytes, At(k, 584)), entries[k].ppid);
+        }
     }
-    EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"C:\\dst.txt");
-    EXPECT_EQ(TextAt(bytes, At(1, 580), 260), u"C:\\dst16.txt");
-
-    EXPECT_EQ(U32At(bytes, At(2, 0)), 4u);   // danger process
-    EXPECT_EQ(U32At(bytes, At(2, 12)), 3u);  // handling: danger process
-    EXPECT_EQ(U32At(bytes, At(2, 580)), 10u);
-    EXPECT_EQ(U32At(bytes, At(2, 584)), 5u);
-    EXPECT_EQ(TextAt(bytes, At(2, 588), 260), u"C:\\src.exe");
     EXPECT_EQ(TextAt(bytes, At(2, 1108), 260), u"src.exe -a");
+    for (size_t k : {0u, 4u}) {
+        EXPECT_EQ(TextAt(bytes, At(k, 1100), 260), System32(u"from.txt"));
+        EXPECT_EQ(TextAt(bytes, At(k, 1620), 260), System32(u"to.txt"));
+    }
+    EXPECT_EQ(I32At(bytes, At(5, 540)), 70);
+    EXPECT_EQ(BytesAt(bytes, At(5, 544), 16), md5);
+    EXPECT_EQ(BytesAt(bytes, At(5, 560), 20), sha1);
 
-    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加目标文件:path=C:\\dst.txt"));
-    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加风险进程:pid=10, ppid=5,process=C:\\src.exe"));
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加目标文件:path=C:\\dst16.txt"));
+    EXPECT_TRUE(HasLine(kCore, kItemTag, u"fd添加风险文件:path=" + System32(u"mod.dll")));
+    EXPECT_TRUE(
+        HasLine(kCore, kItemTag, u"fd添加风险进程:pid=10, ppid=5,process=" + System32(u"src.exe")));
     EXPECT_TRUE(HasLine(kCore, kItemTag,
                         u"\t\t\t引擎类型=3, 引擎id=0,目标类型=4, 处理类型=3, "
                         u"风险名=Trojan.Generic.B，风险类型=0"));
-    EXPECT_TRUE(HasLine(kInfo, kListTag, u"GetReportDangerList Success size=1"));
-    EXPECT_TRUE(HasLine(kInfo, kListTag, u"targetList.size=3 type=0"));
+    EXPECT_TRUE(HasLine(kCore, kItemTag,
+                        u"\t\t\t文件等级=70, md5=" + HexOf(md5) + u", sha1=" + HexOf(sha1)));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, u"GetReportDangerList Success size=4"));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, u"targetList.size=6 type=45"));
 }
 
 TEST_F(TargetList, RegistryEventPutsItsOwnEntryBeforeTheDanger) {
@@ -134,16 +149,16 @@ TEST_F(TargetList, RegistryEventPutsItsOwnEntryBeforeTheDanger) {
     EXPECT_EQ(U32At(bytes, At(0, 0)), 3u);
     EXPECT_TRUE(AllZero(bytes, At(0, 4), 576));  // no item: no engine, handling or risk name
     EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"HKLM\\Run");
-    EXPECT_EQ(TextAt(bytes, At(0, 1100), 260), u"x");
     EXPECT_EQ(U32At(bytes, At(1, 0)), 4u);
     EXPECT_EQ(U32At(bytes, At(1, 12)), 3u);
     EXPECT_TRUE(HasLine(kCore, kItemTag, u"rd添加目标注册表:注册表改值:path=HKLM\\Run key=x"));
 }
 
-TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
+// The type-8 item of a process creation is both the destination and the danger; engine kind 6
+// brings the engine id and the risk type.
+TEST_F(TargetList, ProcessCreationReportsTheCreatedProcessTwice) {
     record_.TargetProcessId = 20;
     record_.createdImagePath = u"C:\\child.exe";
-    record_.createdCommandLine = u"child.exe /q";
     auto* created = Add(8, u"C:\\child.exe", 20);
     created->engineKind = 6;
     created->scanItem->SetEngineId(77);
@@ -151,7 +166,7 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
     created->scanItem->SetRiskName(u"Worm.X\0");
     ASSERT_TRUE(Run(tierlock::kClassProcess, 1));
     const Bytes bytes = Block();
-    ASSERT_EQ(U32At(bytes, 0), 2u);  // the type-8 item is the destination and the danger
+    ASSERT_EQ(U32At(bytes, 0), 2u);
     const uint32_t types[] = {0x80000001u, 0x80000004u};
     for (size_t k : {0u, 1u}) {
         EXPECT_EQ(U32At(bytes, At(k, 0)), types[k]);
@@ -160,12 +175,7 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
         EXPECT_EQ(U32At(bytes, At(k, 12)), 2u);  // a writer's label keeps the target handling
         EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Worm.X");
         EXPECT_EQ(U32At(bytes, At(k, 536)), 9u);
-        EXPECT_EQ(U32At(bytes, At(k, 580)), 20u);
-        EXPECT_EQ(U32At(bytes, At(k, 584)), 10u);
-        EXPECT_EQ(TextAt(bytes, At(k, 588), 260), u"C:\\child.exe");
-        EXPECT_EQ(TextAt(bytes, At(k, 1108), 260), u"child.exe /q");
     }
-    EXPECT_TRUE(HasLine(kCore, kItemTag, u"ad添加目标进程:pid=20, ppid=10,process=C:\\child.exe"));
     EXPECT_TRUE(
         HasLine(kCore, kItemTag, u"ad添加危险目标进程:pid=20, ppid=10,process=C:\\child.exe"));
 }
@@ -174,23 +184,38 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcess) {
 // travels with the terminator between its names, a long name is cut, an empty one is not a name.
 TEST_F(TargetList, RiskNamesFillTheWholeFieldUpToItsLastUnit) {
     struct Case {
-        const char* name;
         std::u16string set;     // what the engine stored, terminators included
         std::u16string stored;  // the field's units before its trailing zeros
     };
-    const std::u16string longName(300, u'n');
     const Case cases[] = {
-        {"a pair", std::u16string(u"first\0second", 13), std::u16string(u"first\0second", 12)},
-        {"longer than the field", longName + u'\0', longName.substr(0, 259)},
-        {"present but empty", std::u16string(1, u'\0'), u"Trojan.Generic.B"},
+        {std::u16string(u"first\0second", 13), std::u16string(u"first\0second", 12)},
+        {std::u16string(259, u'n') + u'\0', std::u16string(259, u'n')},
+        {std::u16string(300, u'n') + u'\0', std::u16string(259, u'n')},
+        {std::u16string(1, u'\0'), u"Trojan.Generic.B"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.set.size());
         Add(1, u"C:\\src.exe", 10)->scanItem->SetRiskName(c.set.c_str());
         ASSERT_TRUE(Run(tierlock::kClassFile, 0));
         Bytes expected(520, 0);
         std::memcpy(expected.data(), c.stored.data(), c.stored.size() * sizeof(char16_t));
         EXPECT_EQ(BytesAt(Block(), At(0, 16), 520), expected);
+    }
+}
+
+// Text fields take what fits and always end with a terminator: a path or a command line of
+// 259 units fits exactly, 260 and more are cut to 259.
+TEST_F(TargetList, TextFieldsAtAndPastTheirCapacity) {
+    for (size_t length : {259u, 260u, 300u}) {
+        SCOPED_TRACE(length);
+        const std::u16string text = u"C:\\" + std::u16string(length - 3, u'p');
+        Add(8, text);
+        Add(1, u"C:\\src.exe");
+        record_.ProcessCmd = text.c_str();
+        ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1));
+        const Bytes bytes = Block();
+        EXPECT_EQ(TextAt(bytes, At(0, 580), 260), text.substr(0, 259));
+        EXPECT_EQ(TextAt(bytes, At(1, 1108), 260), text.substr(0, 259));
     }
 }
 
@@ -223,59 +248,41 @@ TEST_F(TargetList, DangerFallsBackByEventClass) {
     }
 }
 
+// Only what the service vouches for is dropped. On a 64-bit system a sysnative path is asked
+// about in its system32 form, and the verdict line names that form.
 TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
-    Add(1, u"C:\\trusted.exe", 10)->scanItem->SetSubLevel(3);
-    Add(2, u"C:\\other.exe", 11);
+    sources_.trust.isWin64 = true;
+    Add(1, Sysnative(u"Trusted.exe"), 10)->scanItem->SetSubLevel(3);
+    Add(2, Sysnative(u"Other.exe"), 11);
     Add(4, u"C:\\refused.exe", 12);
-    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x40});
-    trust_.Answer(u"C:\\other.exe", {true, 1, 0x20});
+    trust_.Answer(System32(u"trusted.exe"), {true, 1, 0x40});
+    trust_.Answer(System32(u"other.exe"), {true, 1, 0x20});
     trust_.Answer(u"C:\\refused.exe", {false, 1, 0x17});
     g_createTimes[10] = 1655526400000ull;
     ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2 | 4));
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 2u);
-    EXPECT_EQ(U32At(bytes, At(0, 0)), 0u);    // a type-2 item has no body of its own
-    EXPECT_EQ(U32At(bytes, At(0, 12)), 2u);   // and is handled as a target
-    EXPECT_EQ(U32At(bytes, At(1, 580)), 5u);  // the parent item names the record's PPID
+    EXPECT_EQ(U32At(bytes, At(0, 0)), 0u);   // a type-2 item has no body of its own
+    EXPECT_EQ(U32At(bytes, At(0, 12)), 2u);  // and is handled as a target
     EXPECT_EQ(TextAt(bytes, At(1, 588), 260), u"C:\\refused.exe");
 
     const auto calls = trust_.calls();
     ASSERT_EQ(calls.size(), 3u);
     const auto& first = calls[0].parameters;
-    EXPECT_EQ(first.at("force_real_query").second, 1u);
     EXPECT_EQ(first.at("sublevel").second, 3u);
     EXPECT_EQ(first.at("process_id").second, 10u);
     EXPECT_EQ(first.at("process_create_time").second, 1655526400000ull);
     EXPECT_EQ(first.at("match_type").second, 0x1DFu);
     EXPECT_EQ(calls[1].parameters.at("process_create_time").second, 0u);  // time unknown
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : C:\\trusted.exe"));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\other.exe"));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : C:\\refused.exe"));
+    const std::u16string vouched = u"用户白名单 或 白签名，不报出. FilePath : ";
+    const std::u16string reported = u"非用户白名单 或 白签名，报出. FilePath : ";
+    EXPECT_TRUE(HasLine(kInfo, kListTag, vouched + System32(u"trusted.exe")));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, reported + System32(u"other.exe")));
+    EXPECT_TRUE(HasLine(kInfo, kListTag, reported + u"C:\\refused.exe"));
 }
 
-// On a 64-bit system the service is asked about a sysnative path in its system32 form, and
-// both verdict lines name that form.
-TEST_F(TargetList, TheTrustLinesNameThePathAskedAbout) {
-    sources_.trust.isWin64 = true;
-    const std::u16string windows = WindowsDirectory();
-    const std::u16string lowered = tierlock::platform::ToLowerAscii(windows);
-    Add(1, (windows + u"\\Sysnative\\Kept.exe").c_str(), 10);
-    Add(2, (windows + u"\\Sysnative\\Trusted.dll").c_str(), 11);
-    trust_.Answer(lowered + u"\\system32\\trusted.dll", {true, 1, 0x8});
-    ASSERT_TRUE(Run(tierlock::kClassFile, 0, 1 | 2));
-    const auto calls = trust_.calls();
-    ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].path, lowered + u"\\system32\\kept.exe");
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"非用户白名单 或 白签名，报出. FilePath : " + calls[0].path));
-    EXPECT_TRUE(
-        HasLine(kInfo, kListTag, u"用户白名单 或 白签名，不报出. FilePath : " + calls[1].path));
-}
-
-// Only the second version sends a creation time, so only then is the process looked up.
+// Only the second version sends a creation time, so only then is the process looked up;
+// without any service every item is reported.
 TEST_F(TargetList, TheCreationTimeIsReadOnlyWhenItIsSent) {
     simhost::TrustQueryV1 v1;
     sources_.trust.queryV2 = nullptr;
@@ -291,23 +298,28 @@ TEST_F(TargetList, TheCreationTimeIsReadOnlyWhenItIsSent) {
     EXPECT_EQ(g_createTimeAsks, std::vector<uint32_t>{10});
     EXPECT_EQ(v1.calls().size(), 1u);
     EXPECT_EQ(v1.refs(), 0u);
+
+    sources_.trust = {};
+    trust_.Answer(u"C:\\src.exe", {true, 1, 0x1});
+    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
+    EXPECT_EQ(U32At(Block(), 0), 1u);
+    EXPECT_EQ(trust_.calls().size(), 1u);
 }
 
 TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
     struct Case {
-        const char* name;
         bool hasTarget;
         bool hasItem;
         const char16_t* error;
     };
     const std::vector<Case> cases = {
-        {"no target", false, true, u"GetTarget Fail"},
-        {"no danger item", true, false, u"SetTargetList 没找到风险项"},
-        {"every item vouched for", true, true, u"过白后风险项为空"},
+        {false, true, u"GetTarget Fail"},
+        {true, false, u"SetTargetList 没找到风险项"},
+        {true, true, u"过白后风险项为空"},  // every item vouched for
     };
     trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x1});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(simhost::ToUtf8(c.error));
         framework_.ClearLog();
         target_.items.clear();
         if (c.hasItem) {
@@ -322,39 +334,29 @@ TEST_F(TargetList, NothingLeftToReportIsFalseAndStoresNothing) {
     }
 }
 
-TEST_F(TargetList, WithoutATrustServiceEveryItemIsReported) {
-    sources_.trust.queryV2 = nullptr;
-    Add(1, u"C:\\trusted.exe");
-    trust_.Answer(u"C:\\trusted.exe", {true, 1, 0x1});
-    ASSERT_TRUE(Run(tierlock::kClassFile, 0));
-    EXPECT_EQ(U32At(Block(), 0), 1u);
-    EXPECT_TRUE(trust_.calls().empty());
-}
-
+// A block the bundle refuses is logged and the event still reported; no block is made for
+// nothing, or for more than a bundle value can hold.
 TEST_F(TargetList, ARefusedBlockIsLoggedAndStillReported) {
-    RefusingBundle<0x0BAD> refusing;
+    EXPECT_FALSE(tierlock::TargetListBlock(0));
+    EXPECT_FALSE(tierlock::TargetListBlock(0x7FFFFFFF / kEntry + 1));
     Add(1, u"C:\\src.exe");
-    record_.Class = tierlock::kClassFile;
-    EXPECT_TRUE(tierlock::SetTargetList(sources_, &target_, record_, &refusing, 0));
-    EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:2989"));
+    tierlock::SetBundleMemory(&testsupport::CountingMemory());
+    testsupport::Bundles().failValues = true;
+    EXPECT_TRUE(Run(tierlock::kClassFile, 0));
+    testsupport::Bundles().failValues = false;
+    tierlock::SetBundleMemory(nullptr);
+    EXPECT_TRUE(HasLine(kError, kListTag, u"BuildTargetList rkbundle set error:-2147024882"));
 }
 
-TEST_F(TargetList, FilePathsAreCutAndExtraPathsReadOnlyFromFileEvents) {
-    const std::u16string longPath = u"C:\\" + std::u16string(297, u'p');
-    Add(8, longPath.c_str());
+// In a process event the places of a file event's extra paths hold a pid, never to be read as
+// a path.
+TEST_F(TargetList, ExtraPathsAreReadOnlyFromFileEvents) {
+    Add(8, u"C:\\dst.txt");
     Add(1, u"C:\\src.exe");
     record_.firstExtraPath = u"C:\\from.txt";
-    record_.secondExtraPath = u"C:\\to.txt";
-    ASSERT_TRUE(Run(tierlock::kClassFile, 3));
-    Bytes bytes = Block();
-    EXPECT_EQ(TextAt(bytes, At(0, 580), 260), longPath.substr(0, 259));
-    EXPECT_EQ(TextAt(bytes, At(0, 1100), 260), u"C:\\from.txt");
-    EXPECT_EQ(TextAt(bytes, At(0, 1620), 260), u"C:\\to.txt");
-
-    // In a process event the same places hold a pid, never to be read as a path.
     record_.TargetProcessId = 0x1234;
     ASSERT_TRUE(Run(tierlock::kClassProcess, 3));
-    bytes = Block();
+    const Bytes bytes = Block();
     EXPECT_EQ(U32At(bytes, 0), 2u);
     EXPECT_TRUE(AllZero(bytes, At(0, 1100), 1040));
 }

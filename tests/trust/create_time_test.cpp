@@ -55,12 +55,8 @@ class CreateTime : public ::testing::Test {
 
 TEST(FileTimeToUnixMillis, ConvertsAndClampsBefore1970) {
     const std::pair<uint64_t, uint64_t> cases[] = {
-        {116444736000000000ull, 0},    // 1970-01-01
-        {116444736000010000ull, 1},    // one millisecond later
-        {116444736000019999ull, 1},    // the remainder is dropped
-        {kFileTime2022, kMillis2022},  //
-        {116444735999990000ull, 0},    // a millisecond before 1970
-        {0, 0},                        //
+        {116444736000019999ull, 1},  // the remainder is dropped
+        {116444735999990000ull, 0},  // a millisecond before 1970
         {UINT64_MAX, UINT64_MAX / 10000 - 11644473600000ull},
     };
     for (const auto& [fileTime, millis] : cases) {
@@ -89,6 +85,7 @@ TEST_F(CreateTime, OwnProcessMatchesItsProcessTimes) {
 }
 
 TEST_F(CreateTime, MissingProcessAnswersFalseAfterBothOpensFail) {
+    EXPECT_FALSE(GetCreatetime(platform::CurrentProcessId(), nullptr));
     uint64_t value = kUntouched;
     EXPECT_FALSE(GetCreatetime(kMissingPid, &value));
     EXPECT_EQ(value, kUntouched);
@@ -97,10 +94,6 @@ TEST_F(CreateTime, MissingProcessAnswersFalseAfterBothOpensFail) {
                                       Line(u"open process fail,try limited permission, pid=" + pid),
                                       Line(u"limited open process fail, pid=" + pid),
                                   }));
-}
-
-TEST_F(CreateTime, NullOutputIsRefused) {
-    EXPECT_FALSE(GetCreatetime(platform::CurrentProcessId(), nullptr));
 }
 
 // Every route of the substitute: which opens succeed, whether the times can be read and
