@@ -99,10 +99,15 @@ void SetChainNodeInfo(const ProcessSource& processes, const RkEventRecord& recor
         Log(LogLevel::Info, chain.tag(), u"ProcessChain内存申请失败");
         return;
     }
+    MemberPathText path;
     for (size_t i = 0; i < chain.size(); ++i) {
         const uint32_t processId = chain.Pid(i);
-        const std::u16string path = processId != 0 ? chain.Path(i, processId) : std::u16string();
-        if (!PutChainPath(chain.tag(), processId, path, block.entry(i))) {
+        std::u16string_view text;
+        if (processId != 0) {
+            chain.Path(i, processId, path);
+            text = path.view();
+        }
+        if (!PutChainPath(chain.tag(), processId, text, block.entry(i))) {
             continue;
         }
         int32_t level = kChainLevelUnknown;

@@ -46,7 +46,7 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     Log(LogLevel::Info, kListTag,
         vouched ? u"用户白名单 或 白签名，不报出. FilePath : %s"
                 : u"非用户白名单 或 白签名，报出. FilePath : %s",
-        answer.path);  // the path asked about: on a 64-bit system, its system32 form
+        answer.path());  // the path asked about: on a 64-bit system, its system32 form
     return vouched;
 }
 
