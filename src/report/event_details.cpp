@@ -198,7 +198,7 @@ void WriteProcess(TargetListEntry& entry, uint32_t targetType, uint32_t pid, uin
     entry.targetType = targetType;
     entry.process.processId = pid;
     entry.process.parentProcessId = parentPid;
-    CopyTextField(entry.process.imagePath, ConvertFilePath(imagePath));
+    CopyConvertedPath(entry.process.imagePath, imagePath);
 }
 
 }  // namespace
@@ -235,7 +235,7 @@ void SetProcessCreateInfo(std::u16string& label, bool danger, const RkEventRecor
         label = u"危险父进程";
     } else if (type & kItemThreadModule) {
         entry.targetType = kDangerFile;
-        CopyTextField(entry.file.filePath, ConvertFilePath(scanPath));
+        CopyConvertedPath(entry.file.filePath, scanPath);
         label = u"危险线程模块";
     } else {
         Log(LogLevel::Error, "SetProcessCreateInfo", u"%s 不是源也不是目标",

@@ -28,25 +28,6 @@ void PutParameters(IASBundle* bundle, const TrustQuery& query) {
     bundle->PutInt("match_type", query.mask);
 }
 
-// Only a path naming the sysnative folder can have a system32 form; most do not, and are sent
-// as the caller gave them.
-bool MentionsSysnative(const char16_t* path) {
-    constexpr char16_t kWord[] = u"sysnative";
-    constexpr size_t kLength = sizeof(kWord) / sizeof(kWord[0]) - 1;
-    for (const char16_t* start = path; *start; ++start) {
-        size_t i = 0;
-        while (i < kLength && start[i] &&
-               (start[i] >= u'A' && start[i] <= u'Z' ? start[i] - u'A' + u'a' : start[i]) ==
-                   kWord[i]) {
-            ++i;
-        }
-        if (i == kLength) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
@@ -56,7 +37,7 @@ TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
         return answer;
     }
     answer.sentPath = path ? path : u"";
-    if (services.isWin64 && MentionsSysnative(answer.sentPath)) {
+    if (services.isWin64 && platform::MentionsSysnative(answer.sentPath)) {
         answer.mapped = platform::SysnativeToSystem32(answer.sentPath, answer.mappedPath);
     }
     const char16_t* queryPath = answer.path();
