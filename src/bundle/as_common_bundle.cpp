@@ -50,6 +50,11 @@ void PutInto(IASBundle* destination, const char* key, uint32_t type, const Value
 
 }  // namespace
 
+uint32_t ASCommonBundle::KeySetVersion() noexcept {
+    std::lock_guard lock(m_mutex);
+    return m_keySetVersion;
+}
+
 void* RK_DTOR_CALL ASCommonBundle::ScalarDeletingDestructor(uint32_t flags) {
     return CatchReturn(static_cast<void*>(nullptr), [&] { return DestroyByFlags(flags); });
 }
@@ -59,6 +64,7 @@ int32_t RK_CALL ASCommonBundle::Clear() {
         Store old;  // freed after the lock is dropped
         std::lock_guard lock(m_mutex);
         m_entries.swap(old);
+        ++m_keySetVersion;
         return RK_S_OK;
     });
 }
@@ -101,7 +107,11 @@ int32_t ASCommonBundle::Put(const char* key, uint32_t type, const void* data, si
     }
     const std::string_view name(key);
     std::lock_guard lock(m_mutex);
+    const size_t before = m_entries.size();
     m_entries.Put(name, type, block);
+    if (m_entries.size() != before) {
+        ++m_keySetVersion;
+    }
     return RK_S_OK;
 }
 

@@ -33,6 +33,14 @@ class ASCommonBundle final
     int32_t RK_CALL GetType(const char* key, uint32_t* type) override;
     void* RK_DTOR_CALL ScalarDeletingDestructor(uint32_t flags) override;
 
+    // For the parameter pool: the references held right now, and a number that changes
+    // whenever a key is added or the bundle is cleared.
+    uint32_t HeldReferences() const noexcept { return m_refCount.load(std::memory_order_acquire); }
+    uint32_t KeySetVersion() noexcept;
+    // The version when the pool took the bundle back; only the bundle's owner of the moment
+    // touches it, and handing the bundle over through the pool orders those touches.
+    uint32_t pooledKeySetVersion = 0;
+
   private:
     // The entry's kind is its type code.
     using Store = SortedValueStore<char, ExactKeys>;
@@ -44,6 +52,7 @@ class ASCommonBundle final
 
     std::mutex m_mutex;
     Store m_entries;
+    uint32_t m_keySetVersion = 0;
 };
 
 }  // namespace tierlock

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "bundle/bundle_pool.h"
+
 namespace tierlock {
 
 namespace {
@@ -12,6 +14,7 @@ std::atomic<const BundleMemory*> g_bundleMemory{nullptr};
 }  // namespace
 
 void SetBundleMemory(const BundleMemory* memory) noexcept {
+    ReleasePooledBundles();  // each idle bundle goes back to the allocator that made it
     g_bundleMemory.store(memory, std::memory_order_release);
 }
 

@@ -30,14 +30,45 @@ bool IsKey(const Char* key) noexcept {
     return key && key[0] != Char{};
 }
 
+// A stored key: in place up to a length that holds the usual parameter and request keys, on
+// the heap beyond it.
+template <class Char>
+class StoreKey {
+  public:
+    explicit StoreKey(std::basic_string_view<Char> text) : size_(text.size()) {
+        if (size_ < kInline) {
+            std::copy(text.begin(), text.end(), inline_);
+            inline_[size_] = Char{};
+        } else {
+            heap_.assign(text);
+        }
+    }
+
+    Char* data() noexcept { return size_ < kInline ? inline_ : heap_.data(); }
+    const Char* data() const noexcept { return size_ < kInline ? inline_ : heap_.data(); }
+    const Char* c_str() const noexcept { return data(); }
+    size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
+    operator std::basic_string_view<Char>() const noexcept {  // NOLINT: a key reads as text
+        return {data(), size_};
+    }
+
+  private:
+    static constexpr size_t kInline = 32;  // with the terminator
+
+    Char inline_[kInline];
+    std::basic_string<Char> heap_;
+    size_t size_;
+};
+
 template <class Char, class Fold>
 class SortedValueStore {
   public:
     using Key = std::basic_string_view<Char>;
 
     struct Entry {
-        std::basic_string<Char> key;  // folded
-        uint32_t kind;                // the value's type code or tag
+        StoreKey<Char> key;  // folded
+        uint32_t kind;       // the value's type code or tag
         ValueBlock block;
     };
     using Entries = std::vector<Entry>;
@@ -60,8 +91,8 @@ class SortedValueStore {
             it->block.swap(block);
             return;
         }
-        std::basic_string<Char> folded(key);
-        std::transform(folded.begin(), folded.end(), folded.begin(), Fold{});
+        StoreKey<Char> folded(key);
+        std::transform(folded.data(), folded.data() + folded.size(), folded.data(), Fold{});
         entries_.insert(it, Entry{std::move(folded), kind, std::move(block)});
     }
 

@@ -3,14 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
+#include "platform/inline_vector.h"
 #include "rules/rule_model.h"
 #include "rules/rule_set.h"
 
 namespace tierlock {
 
-using CandidateRules = std::vector<const MatchRule*>;
+// Few rules share a host rule id; more than eight move to the heap.
+using CandidateRules = InlineVector<const MatchRule*, 8>;
 
 // Finds the candidates through the rule set's index and dumps each one to the log.
 CandidateRules GetCandidateRules(const RuleSet& ruleSet, uint32_t eventClass, uint32_t ruleId);

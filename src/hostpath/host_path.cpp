@@ -19,4 +19,15 @@ std::u16string ConvertFilePath(const char16_t* path) {
     return input;
 }
 
+std::u16string_view ConvertFilePathView(const char16_t* path, std::u16string& converted) {
+    if (!path) {
+        return {};
+    }
+    if (!platform::MentionsSysnative(path)) {
+        return path;
+    }
+    converted = ConvertFilePath(path);
+    return converted;
+}
+
 }  // namespace tierlock

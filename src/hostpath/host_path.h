@@ -3,10 +3,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tierlock {
 
 // A null path gives "".
 std::u16string ConvertFilePath(const char16_t* path);
+// The same text without a copy when the path has no other form: the answer views path itself,
+// or converted, which then holds the new form.
+std::u16string_view ConvertFilePathView(const char16_t* path, std::u16string& converted);
 
 }  // namespace tierlock

@@ -1,8 +1,9 @@
 // The levels of the acting process's chain: known levels at once, the missing ones from one
 // cloud query, corrected for trusted signers and written back to the host.
-#include <string>
+#include <optional>
 
 #include "bundle/bundle.h"
+#include "bundle/bundle_pool.h"
 #include "levels/level_resolver.h"
 #include "levels/level_support.h"
 #include "log/log.h"
@@ -17,12 +18,14 @@ constexpr char kSignerTag[] = "Tierlock::FixLevelBySigner";
 // What the cloud is asked to do with an item.
 constexpr uint32_t kCloudItemPurpose = 2;
 constexpr uint32_t kCloudEventType = 2;
+// The cloud query's parameters keep one key set; the trust callers take the kinds below.
+constexpr size_t kCloudListBundleKind = 4;
 
 // A process whose level the host knows joins the chain at once; any other is queued for the
 // cloud with a scan item of its own (left out silently when the item cannot be made).
-void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const std::u16string& path,
-                         bool levelRead, int32_t level, int32_t subLevel, ChainNodes& chain,
-                         PendingLevels& pending) {
+void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const char16_t* path, bool levelRead,
+                         int32_t level, int32_t subLevel, ChainNodes& chain,
+                         std::optional<PendingLevels>& pendingList) {
     if (levelRead && level != 0) {
         chain.push_back({pid, level, subLevel});
         Log(LogLevel::Info, kCompletionTag,
@@ -30,6 +33,8 @@ void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const std::u16string
             path);
         return;
     }
+    // Made at the first process that needs the cloud: an empty deque allocates already.
+    PendingLevels& pending = pendingList ? *pendingList : pendingList.emplace();
     PendingLevel& entry = pending.emplace_back();
     if (entry.item.Receive(CreateScanItem) != RK_S_OK || !entry.item) {
         pending.pop_back();
@@ -39,7 +44,7 @@ void KeepOrQueueForCloud(uint32_t pid, uint64_t createTime, const std::u16string
     entry.pid = pid;
     entry.createTime = createTime;
     item->SetValue2(kCloudItemPurpose);
-    item->SetPath(path.c_str());
+    item->SetPath(path);
     Log(LogLevel::Info, kCompletionTag, u"进程链上不存在等级，pid=%d ,level=%d,sublevel=%d,path=%s",
         pid, level, subLevel, path);
 }
@@ -56,7 +61,7 @@ bool LevelResolver::CompletionCloudQueryProcessLevel(uint32_t pid, const MatchMo
         Log(LogLevel::Error, kCompletionTag, u"m_spEngCloudV2 == nullptr");
         return false;
     }
-    PendingLevels pending;
+    std::optional<PendingLevels> pendingList;
     const ProcessRoute& route = m_processes.Route();
     {
         const ProcessChain members(route, pid,
@@ -68,23 +73,26 @@ bool LevelResolver::CompletionCloudQueryProcessLevel(uint32_t pid, const MatchMo
         if (!members.available()) {
             return false;
         }
+        MemberPathText path;
         for (size_t member = 0; member < members.size(); ++member) {
             const uint32_t memberPid = members.Pid(member);
             if (memberPid == 0) {
                 Log(LogLevel::Info, kCompletionTag, u"ItemPid=0");
                 continue;
             }
-            const std::u16string path = members.Path(member, memberPid);
+            members.Path(member, memberPid, path);
             const uint64_t createTime = members.CreateTime(member);
             int32_t level = 0;
             int32_t subLevel = 0;
             const bool read = members.Level(member, &level, &subLevel);
-            KeepOrQueueForCloud(memberPid, createTime, path, read, level, subLevel, chain, pending);
+            KeepOrQueueForCloud(memberPid, createTime, path.c_str(), read, level, subLevel, chain,
+                                pendingList);
         }
     }  // a tree root is given back here, before the cloud is asked
-    if (pending.empty()) {
+    if (!pendingList || pendingList->empty()) {
         return true;
     }
+    PendingLevels& pending = *pendingList;
 
     const bool answered = CloudQueryItemList(pending);
     if (answered) {
@@ -114,19 +122,18 @@ bool LevelResolver::CloudQueryItemList(PendingLevels& pending) const {
     if (!m_cloud) {
         return false;
     }
-    HostRef<IASBundle> parameters;
-    if (parameters.Receive(CreateBundle) != RK_S_OK || !parameters) {
+    const PooledBundle parameters(kCloudListBundleKind);
+    if (!parameters) {
         Log(LogLevel::Error, kCloudTag,
             u"Tierlock::CloudQueryItemList IASBundle CreateInstance error ");
         return false;
     }
-    std::vector<IRKScanItem*> items;
-    items.reserve(pending.size());
+    InlineVector<IRKScanItem*, 16> items;
     for (const PendingLevel& entry : pending) {
         items.push_back(entry.item.Get());
     }
-    parameters->PutInt("EventType", kCloudEventType);
-    parameters->PutInt("ItemCount", static_cast<uint32_t>(items.size()));
+    parameters.Get()->PutInt("EventType", kCloudEventType);
+    parameters.Get()->PutInt("ItemCount", static_cast<uint32_t>(items.size()));
     return m_cloud->QueryItemList(items.data(), parameters.Get());
 }
 
@@ -152,15 +159,15 @@ bool LevelResolver::FixLevelBySigner(PendingLevels& pending) const {
                        TrustQuery{TrustCaller::ChainSigner, kMatchWhiteSignature, subLevel,
                                   entry.pid, entry.createTime});
         if (!answer.answered) {
-            Log(LogLevel::Error, kSignerTag, u"isSkipReport 失败，path=%s", answer.path);
+            Log(LogLevel::Error, kSignerTag, u"isSkipReport 失败，path=%s", answer.path());
             continue;
         }
-        Log(LogLevel::Info, kSignerTag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path,
+        Log(LogLevel::Info, kSignerTag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path(),
             answer.matchType);
         if (answer.Matches(kMatchWhiteSignature)) {
             item->SetLevel(kTrustedLevel);
             Log(LogLevel::Info, kSignerTag, u"文件命中了白签名，修正等级为10，path=%s ",
-                answer.path);
+                answer.path());
         }
     }
     return true;

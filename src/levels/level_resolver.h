@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <deque>
-#include <vector>
 
 #include "abi/host.h"
 #include "abi/host_ref.h"
+#include "platform/inline_vector.h"
 #include "procsource/process_source.h"
 #include "rules/rule_model.h"
 #include "trust/trust_query.h"
@@ -22,7 +22,8 @@ struct ChainNode {
 
     bool operator==(const ChainNode&) const = default;
 };
-using ChainNodes = std::vector<ChainNode>;
+// A chain rarely has more than sixteen members; a longer one moves to the heap.
+using ChainNodes = InlineVector<ChainNode, 16>;
 
 // A chain process whose level must come from the cloud. The entry owns its scan item.
 struct PendingLevel {

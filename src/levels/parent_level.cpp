@@ -33,15 +33,15 @@ void CorrectByTrust(const TrustServices& trust, bool wantsSignatureCheck, Parent
         QueryTrust(trust, parent.path.c_str(),
                    TrustQuery{TrustCaller::Parent, mask, 0, parent.pid, parent.createTime});
     if (!answer.answered) {
-        Log(LogLevel::Error, kTag, u"isSkipReport 失败，path=%s", answer.path);
+        Log(LogLevel::Error, kTag, u"isSkipReport 失败，path=%s", answer.path());
         return;
     }
-    Log(LogLevel::Info, kTag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path,
+    Log(LogLevel::Info, kTag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path(),
         answer.matchType);
     if (answer.Matches(kMatchEither)) {
         parent.level = kTrustedLevel;
         Log(LogLevel::Info, kTag, u"文件命中了用户信任和白签名，修正等级为10，path=%s ",
-            answer.path);
+            answer.path());
     }
 }
 

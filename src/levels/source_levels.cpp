@@ -1,7 +1,5 @@
 // The source and destination file levels: what the host put on the target, lifted to level 10
 // when the user trusts the file.
-#include <string>
-
 #include "levels/level_resolver.h"
 #include "levels/level_support.h"
 #include "log/log.h"
@@ -37,8 +35,8 @@ int32_t UserTrustCorrected(const TrustServices& trust, const FileSide& side, IRk
     }
     // A host that answers no path at all is treated as answering an empty one.
     const char16_t* hostPath = side.readPath(target);
-    const std::u16string path = hostPath ? hostPath : u"";
-    if (path.empty()) {
+    const char16_t* path = hostPath ? hostPath : u"";
+    if (*path == u'\0') {
         Log(LogLevel::Info, side.tag, side.emptyPathMessage);
         return level;
     }
@@ -48,17 +46,17 @@ int32_t UserTrustCorrected(const TrustServices& trust, const FileSide& side, IRk
         return level;
     }
     const TrustAnswer answer =
-        QueryTrust(trust, path.c_str(), TrustQuery{TrustCaller::FileLevel, kMatchUserTrust});
+        QueryTrust(trust, path, TrustQuery{TrustCaller::FileLevel, kMatchUserTrust});
     if (!answer.answered) {
-        Log(LogLevel::Error, side.tag, u"isSkipReport 失败，path=%s", answer.path);
+        Log(LogLevel::Error, side.tag, u"isSkipReport 失败，path=%s", answer.path());
         return level;
     }
-    Log(LogLevel::Info, side.tag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path,
+    Log(LogLevel::Info, side.tag, u"IsCanSkipReport成功，path=%s MatchType=%d", answer.path(),
         answer.matchType);
     if (!answer.Matches(kMatchUserTrust)) {
         return level;
     }
-    Log(LogLevel::Info, side.tag, u"文件命中了用户信任，修正等级为10，path=%s ", answer.path);
+    Log(LogLevel::Info, side.tag, u"文件命中了用户信任，修正等级为10，path=%s ", answer.path());
     return kTrustedLevel;
 }
 

@@ -3,19 +3,21 @@
 // a handful of conversions, so the subset is written here with strict argument checks.
 #include <charconv>
 
+#include "log/line_text.h"
 #include "log/log.h"
 
 namespace tierlock {
 namespace {
 
-void AppendAscii(std::u16string& out, const char* begin, const char* end) {
+template <class Out>
+void AppendAscii(Out& out, const char* begin, const char* end) {
     for (const char* p = begin; p != end; ++p) {
         out.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
     }
 }
 
-template <class T>
-void AppendNumber(std::u16string& out, T value, int base, bool upper) {
+template <class Out, class T>
+void AppendNumber(Out& out, T value, int base, bool upper) {
     char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof(digits), value, base);
     if (upper) {
@@ -28,12 +30,12 @@ void AppendNumber(std::u16string& out, T value, int base, bool upper) {
     AppendAscii(out, digits, end);
 }
 
-}  // namespace
-
-std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg> args) {
-    std::u16string out;
+// Appends the formatted message to out. False when the format cannot be formatted with args;
+// out may then hold part of it.
+template <class Out>
+bool FormatInto(Out& out, const char16_t* format, std::span<const FormatArg> args) {
     if (!format) {
-        return out;
+        return true;
     }
     size_t next = 0;
     for (const char16_t* p = format; *p; ++p) {
@@ -56,7 +58,7 @@ std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg>
                                 : (conversion == u'd' || conversion == u'u' || conversion == u'x' ||
                                    conversion == u'X' || conversion == u's');
         if (!known || next >= args.size()) {
-            return {};
+            return false;
         }
         const FormatArg& arg = args[next++];
         if (conversion == u's') {
@@ -66,14 +68,21 @@ std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg>
                 }
                 continue;
             }
+            if (arg.kind() == FormatArg::Kind::WideView) {
+                const char16_t* text = arg.text();
+                for (uint64_t i = 0; i < arg.bits() && text[i] != u'\0'; ++i) {
+                    out.push_back(text[i]);
+                }
+                continue;
+            }
             if (arg.kind() != FormatArg::Kind::Wide) {
-                return {};
+                return false;
             }
             out.append(arg.text() ? arg.text() : u"(null)");
             continue;
         }
         if (arg.kind() != FormatArg::Kind::Integer) {
-            return {};
+            return false;
         }
         // Integers narrower than the conversion are read the way a varargs slot would be.
         const uint32_t low = static_cast<uint32_t>(arg.bits());
@@ -87,12 +96,36 @@ std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg>
             AppendNumber(out, low, 16, conversion == u'X');
         }
     }
-    // A message is the text up to its first zero character.
-    const size_t zero = out.find(u'\0');
-    if (zero != std::u16string::npos) {
-        out.resize(zero);
+    return true;
+}
+
+// A message is the text up to its first zero character; one that cannot be formatted is empty.
+template <class Out>
+void FormatMessage(Out& out, const char16_t* format, std::span<const FormatArg> args) {
+    const size_t start = out.size();
+    if (!FormatInto(out, format, args)) {
+        out.resize(start);
+        return;
     }
+    const char16_t* text = out.data();
+    for (size_t i = start; i < out.size(); ++i) {
+        if (text[i] == u'\0') {
+            out.resize(i);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::u16string FormatWideArgs(const char16_t* format, std::span<const FormatArg> args) {
+    std::u16string out;
+    FormatMessage(out, format, args);
     return out;
+}
+
+void FormatWideInto(LineText& line, const char16_t* format, std::span<const FormatArg> args) {
+    FormatMessage(line, format, args);
 }
 
 }  // namespace tierlock

@@ -4,6 +4,8 @@
 
 #include <utf8cpp/utf8.h>
 
+#include "log/line_text.h"
+
 namespace tierlock {
 
 constinit BorrowedRef<IRkFramework> g_pFrame;
@@ -64,6 +66,25 @@ void WriteLogLine(IRkFramework* frame, LogLevel level, const char* tag,
         line.append(WidenAscii(tag));
         line.append(u"] ");
         line.append(message);
+        line.push_back(u'\n');
+        // The host reads up to the first zero character, as the line's stream would end there.
+        frame->Log(line.c_str(), static_cast<int32_t>(level));
+    } catch (...) {
+    }
+}
+
+void WriteFormattedLine(IRkFramework* frame, LogLevel level, const char* tag,
+                        const char16_t* format, std::span<const FormatArg> args) noexcept {
+    try {
+        LineText line;
+        line.append(u"[tierlock][");
+        line.append(LevelWord(level));
+        line.append(u"][");
+        for (const char* p = tag; p && *p; ++p) {
+            line.push_back(static_cast<unsigned char>(*p));
+        }
+        line.append(u"] ");
+        FormatWideInto(line, format, args);
         line.push_back(u'\n');
         // The host reads up to the first zero character, as the line's stream would end there.
         frame->Log(line.c_str(), static_cast<int32_t>(level));

@@ -22,7 +22,7 @@ extern BorrowedRef<IRkFramework> g_pFrame;
 // does, but only when the line is written.
 class FormatArg {
   public:
-    enum class Kind : uint8_t { Integer, Wide, Ascii };
+    enum class Kind : uint8_t { Integer, Wide, Ascii, WideView };
 
     template <std::integral T>
     FormatArg(T value)  // NOLINT(google-explicit-constructor): arguments convert implicitly
@@ -34,9 +34,12 @@ class FormatArg {
     FormatArg(const char16_t* text) : kind_(Kind::Wide), text_(text) {}                // NOLINT
     FormatArg(const std::u16string& text) : kind_(Kind::Wide), text_(text.c_str()) {}  // NOLINT
     FormatArg(const char* name) : kind_(Kind::Ascii), ascii_(name) {}                  // NOLINT
+    // Text that need not be terminated, such as a fixed field: read up to its first zero.
+    FormatArg(std::u16string_view text)  // NOLINT
+        : kind_(Kind::WideView), bits_(text.size()), text_(text.data()) {}
 
     Kind kind() const { return kind_; }
-    uint64_t bits() const { return bits_; }
+    uint64_t bits() const { return bits_; }  // a view's length
     const char16_t* text() const { return text_; }
     const char* ascii() const { return ascii_; }
 
@@ -74,6 +77,10 @@ IRkFramework* ProbeLogLevel(LogLevel level) noexcept;
 // Composes "[tierlock][LEVEL][tag] message\n" and hands it to the framework.
 void WriteLogLine(IRkFramework* frame, LogLevel level, const char* tag,
                   std::u16string_view message) noexcept;
+// The same, with the message formatted straight into the line: a usual line costs no
+// allocation.
+void WriteFormattedLine(IRkFramework* frame, LogLevel level, const char* tag,
+                        const char16_t* format, std::span<const FormatArg> args) noexcept;
 
 // The one log procedure: a refused level costs one probe call and nothing else.
 template <class... Args>
@@ -82,10 +89,12 @@ void Log(LogLevel level, const char* tag, const char16_t* format, const Args&...
     if (!frame) {
         return;
     }
-    try {
-        WriteLogLine(frame, level, tag, FormatWide(format, args...));
-    } catch (...) {
-        // Logging never changes the outcome of the operation that logs.
+    // Logging never changes the outcome of the operation that logs: nothing below throws.
+    if constexpr (sizeof...(Args) == 0) {
+        WriteFormattedLine(frame, level, tag, format, {});
+    } else {
+        const FormatArg list[] = {FormatArg(args)...};
+        WriteFormattedLine(frame, level, tag, format, list);
     }
 }
 

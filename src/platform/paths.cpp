@@ -126,6 +126,21 @@ bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t c
     return false;
 }
 
+bool MentionsSysnative(const char16_t* path) {
+    constexpr char16_t kWord[] = u"sysnative";
+    constexpr size_t kLength = sizeof(kWord) / sizeof(kWord[0]) - 1;
+    for (const char16_t* start = path; start && *start; ++start) {
+        size_t i = 0;
+        while (i < kLength && start[i] != u'\0' && LowerAscii(start[i]) == kWord[i]) {
+            ++i;
+        }
+        if (i == kLength) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SysnativeToSystem32(const std::u16string& input, std::u16string& output) {
     if (input.empty()) {
         return false;

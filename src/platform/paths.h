@@ -25,6 +25,9 @@ bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t c
 // lowered path under system32. output may be input itself; it is left as it was when the path
 // is empty or is the folder itself, and receives input unchanged when there is nothing to do.
 bool SysnativeToSystem32(const std::u16string& input, std::u16string& output);
+// False when SysnativeToSystem32 has nothing to do for the path: it names no sysnative folder.
+// Reads only the text; most paths are settled by it without a copy.
+bool MentionsSysnative(const char16_t* path);
 
 namespace api_win {
 // Long form of a path with a short-name component into a buffer of kMaxPathChars characters:

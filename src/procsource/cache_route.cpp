@@ -93,8 +93,15 @@ uint32_t CacheRoute::MemberPid(const ProcessChain& chain, size_t member) const {
     return chain.m_records[member].processId;
 }
 
-std::u16string CacheRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t) const {
-    return ImagePathOf(chain.m_records[member]);
+void CacheRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t,
+                            MemberPathText& path) const {
+    const RkProcessInfoRecord& record = chain.m_records[member];
+    constexpr size_t kUnits = sizeof(record.imagePath) / sizeof(record.imagePath[0]);
+    const auto* end = std::find(record.imagePath, record.imagePath + kUnits, u'\0');
+    const auto copied = std::copy(record.imagePath, end, path.m_fixed);
+    *copied = u'\0';
+    path.m_text = path.m_fixed;
+    path.m_length = static_cast<size_t>(copied - path.m_fixed);
 }
 
 uint64_t CacheRoute::MemberCreateTime(const ProcessChain& chain, size_t member) const {

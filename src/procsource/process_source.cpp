@@ -22,8 +22,8 @@ uint32_t ProcessChain::Pid(size_t member) const {
     return m_route.MemberPid(*this, member);
 }
 
-std::u16string ProcessChain::Path(size_t member, uint32_t pid) const {
-    return m_route.MemberPath(*this, member, pid);
+void ProcessChain::Path(size_t member, uint32_t pid, MemberPathText& path) const {
+    m_route.MemberPath(*this, member, pid, path);
 }
 
 uint64_t ProcessChain::CreateTime(size_t member) const {

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "abi/host.h"
 #include "abi/records.h"
+#include "proctree/cache_helper.h"
 
 namespace tierlock {
 
@@ -54,6 +56,24 @@ struct ChainRequest {
 
 class ProcessRoute;
 
+// A chain member's image path: copied into the fixed field from the cache's record, or as the
+// tree helper built it. Reused from member to member, so a walk costs no allocation on the
+// cache route.
+class MemberPathText {
+  public:
+    const char16_t* c_str() const { return m_text; }
+    std::u16string_view view() const { return {m_text, m_length}; }
+
+  private:
+    friend class CacheRoute;
+    friend class TreeRoute;
+
+    char16_t m_fixed[sizeof(RkProcessInfoRecord::imagePath) / sizeof(char16_t) + 1];
+    std::u16string m_built;
+    const char16_t* m_text = u"";
+    size_t m_length = 0;
+};
+
 // The members of a process chain as a route found them, in chain order. A tree chain holds the
 // host's tree root until it is destroyed. Each member read asks the host when the route must.
 class ProcessChain {
@@ -73,8 +93,8 @@ class ProcessChain {
     size_t size() const;
 
     uint32_t Pid(size_t member) const;
-    // The image path; pid is the member's id as Pid answered it.
-    std::u16string Path(size_t member, uint32_t pid) const;
+    // The image path into path; pid is the member's id as Pid answered it.
+    void Path(size_t member, uint32_t pid, MemberPathText& path) const;
     uint64_t CreateTime(size_t member) const;
     // The level pair in force; a null out pointer is not read. False when not obtained.
     bool Level(size_t member, int32_t* level, int32_t* subLevel) const;
@@ -87,8 +107,8 @@ class ProcessChain {
     const char* m_tag = "";
     bool m_available = true;
     bool m_found = false;
-    std::vector<RkProcessInfoRecord> m_records;  // the cache route's members
-    std::vector<uint32_t> m_nodePtrs;            // the tree route's members
+    ChainRecords m_records;            // the cache route's members
+    std::vector<uint32_t> m_nodePtrs;  // the tree route's members
     uint32_t m_root = 0;
     uint32_t m_node = 0;
 };
@@ -114,8 +134,8 @@ class ProcessRoute {
                            ProcessChain& chain) const = 0;
     virtual size_t MemberCount(const ProcessChain& chain) const = 0;
     virtual uint32_t MemberPid(const ProcessChain& chain, size_t member) const = 0;
-    virtual std::u16string MemberPath(const ProcessChain& chain, size_t member,
-                                      uint32_t pid) const = 0;
+    virtual void MemberPath(const ProcessChain& chain, size_t member, uint32_t pid,
+                            MemberPathText& path) const = 0;
     virtual uint64_t MemberCreateTime(const ProcessChain& chain, size_t member) const = 0;
     virtual bool MemberLevel(const ProcessChain& chain, size_t member, int32_t* level,
                              int32_t* subLevel) const = 0;
@@ -137,8 +157,8 @@ class CacheRoute final : public ProcessRoute {
     void FindChain(uint32_t pid, const ChainRequest& request, ProcessChain& chain) const override;
     size_t MemberCount(const ProcessChain& chain) const override;
     uint32_t MemberPid(const ProcessChain& chain, size_t member) const override;
-    std::u16string MemberPath(const ProcessChain& chain, size_t member,
-                              uint32_t pid) const override;
+    void MemberPath(const ProcessChain& chain, size_t member, uint32_t pid,
+                    MemberPathText& path) const override;
     uint64_t MemberCreateTime(const ProcessChain& chain, size_t member) const override;
     bool MemberLevel(const ProcessChain& chain, size_t member, int32_t* level,
                      int32_t* subLevel) const override;
@@ -162,8 +182,8 @@ class TreeRoute final : public ProcessRoute {
     void FindChain(uint32_t pid, const ChainRequest& request, ProcessChain& chain) const override;
     size_t MemberCount(const ProcessChain& chain) const override;
     uint32_t MemberPid(const ProcessChain& chain, size_t member) const override;
-    std::u16string MemberPath(const ProcessChain& chain, size_t member,
-                              uint32_t pid) const override;
+    void MemberPath(const ProcessChain& chain, size_t member, uint32_t pid,
+                    MemberPathText& path) const override;
     uint64_t MemberCreateTime(const ProcessChain& chain, size_t member) const override;
     bool MemberLevel(const ProcessChain& chain, size_t member, int32_t* level,
                      int32_t* subLevel) const override;

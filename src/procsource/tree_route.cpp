@@ -82,11 +82,14 @@ uint32_t TreeRoute::MemberPid(const ProcessChain& chain, size_t member) const {
     return pid;
 }
 
-std::u16string TreeRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t pid) const {
-    std::u16string path;
-    rkProcTreeHelper::GetInstance()->GetPathByNodeOffset(
-        chain.m_root, chain.m_node, chain.m_nodePtrs[member], pid, m_services.convertPaths, path);
-    return path;
+void TreeRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t pid,
+                           MemberPathText& path) const {
+    path.m_built.clear();
+    rkProcTreeHelper::GetInstance()->GetPathByNodeOffset(chain.m_root, chain.m_node,
+                                                         chain.m_nodePtrs[member], pid,
+                                                         m_services.convertPaths, path.m_built);
+    path.m_text = path.m_built.c_str();
+    path.m_length = path.m_built.size();
 }
 
 uint64_t TreeRoute::MemberCreateTime(const ProcessChain& chain, size_t member) const {

@@ -92,8 +92,7 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
     return GetProcessProperty(pid, pCreateTime, names.subLevel, outSubLevel);
 }
 
-bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid,
-                                               std::vector<RkProcessInfoRecord>& records) {
+bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid, ChainRecords& records) {
     if (!m_pCache) {
         return false;
     }

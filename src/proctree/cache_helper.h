@@ -2,13 +2,16 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "abi/host.h"
 #include "abi/host_ref.h"
 #include "abi/records.h"
+#include "platform/inline_vector.h"
 
 namespace tierlock {
+
+// The records of one chain; the usual few stay in place.
+using ChainRecords = InlineVector<RkProcessInfoRecord, 8>;
 
 // Thin typed access around one cache pointer; a null cache makes every operation answer false.
 class rkProcessTreeCacheHelper {
@@ -26,7 +29,7 @@ class rkProcessTreeCacheHelper {
     bool GetProcessLevel(uint32_t pid, const uint64_t* pCreateTime, int32_t& outLevel,
                          int32_t& outSubLevel);
     // The process chain of pid, in the opposite of the host's order.
-    bool GetChainRecords(uint32_t pid, std::vector<RkProcessInfoRecord>& records);
+    bool GetChainRecords(uint32_t pid, ChainRecords& records);
 
   private:
     BorrowedRef<IRKProcessTreeCache> m_pCache;

@@ -6,8 +6,10 @@
 
 #include "abi/host_ref.h"
 #include "bundle/bundle.h"
+#include "bundle/bundle_pool.h"
 #include "hostpath/host_path.h"
 #include "log/log.h"
+#include "platform/inline_vector.h"
 #include "report/report_block.h"
 
 namespace tierlock {
@@ -18,6 +20,8 @@ constexpr const char* kRegTag = "Tierlock::SetRegInfo";
 
 // HexTextToBytes writes an 8-byte head before the decoded bytes.
 constexpr size_t kHexResultHead = 8;
+// The digest questions' parameter bundles; the trust and cloud questions take the kinds below.
+constexpr size_t kDigestBundleKind = 5;
 
 void AcquireBaseComponent(const DigestSources& digests, HostRef<IBaseComponent>& component) {
     if (digests.getBaseComponent) {
@@ -45,14 +49,13 @@ std::u16string ReadWideText(IASBundle* bundle, const char* key) {
 template <size_t N>
 bool LookUpDigest(const DigestSources& digests, const char16_t* path, const char* key,
                   uint8_t (&digest)[N]) {
-    HostRef<IASBundle> bundle;
-    IASBundle* created = nullptr;
-    if (CreateBundle(&created) != RK_S_OK || !created) {
+    // The cache writes its answers into the bundle, so a reused one comes back emptied.
+    const PooledBundle bundle(kDigestBundleKind);
+    if (!bundle) {
         Log(LogLevel::Error, kCommTag, u"bundleptr create instance failed");
         return false;
     }
-    bundle.Adopt(created);
-    bundle->PutWString("FilePath", path ? path : u"");
+    bundle.Get()->PutWString("FilePath", path ? path : u"");
     if (!digests.cache || !digests.cache->QueryFileInfo(bundle.Get())) {
         return true;
     }
@@ -66,7 +69,8 @@ bool LookUpDigest(const DigestSources& digests, const char16_t* path, const char
         return true;
     }
     // Room for the whole text decoded, so that a longer answer than a digest cannot overrun it.
-    std::vector<uint8_t> result(kHexResultHead + std::max(text.size() / 2 + 1, N), 0);
+    InlineVector<uint8_t, 128> result;
+    result.assign(kHexResultHead + std::max(text.size() / 2 + 1, N), 0);
     if (component->HexTextToBytes(text.c_str(), static_cast<uint32_t>(text.size()),
                                   result.data()) == 0) {
         std::memcpy(digest, result.data() + kHexResultHead, N);
@@ -198,7 +202,7 @@ void WriteProcess(TargetListEntry& entry, uint32_t targetType, uint32_t pid, uin
     entry.targetType = targetType;
     entry.process.processId = pid;
     entry.process.parentProcessId = parentPid;
-    CopyTextField(entry.process.imagePath, ConvertFilePath(imagePath));
+    CopyConvertedPath(entry.process.imagePath, imagePath);
 }
 
 }  // namespace
@@ -235,7 +239,7 @@ void SetProcessCreateInfo(std::u16string& label, bool danger, const RkEventRecor
         label = u"危险父进程";
     } else if (type & kItemThreadModule) {
         entry.targetType = kDangerFile;
-        CopyTextField(entry.file.filePath, ConvertFilePath(scanPath));
+        CopyConvertedPath(entry.file.filePath, scanPath);
         label = u"危险线程模块";
     } else {
         Log(LogLevel::Error, "SetProcessCreateInfo", u"%s 不是源也不是目标",

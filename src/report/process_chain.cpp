@@ -19,7 +19,7 @@ constexpr const char* kTreeTag = "Tierlock::SetChainNodeInfo";
 constexpr const char* kRequestTag = "Tierlock::LastProcessEvent";
 
 // Writes the path of one chain process into its entry. False, with the entry left zero, when
-// the process has no id or no path.
+// the process has no id or no path. The path's text is terminated right after the view.
 bool PutChainPath(const char* tag, uint32_t pid, std::u16string_view path,
                   ProcessChainEntry& entry) {
     if (pid == 0) {
@@ -30,15 +30,16 @@ bool PutChainPath(const char* tag, uint32_t pid, std::u16string_view path,
         Log(LogLevel::Info, tag, u"上报进程链信息进程路径为空：pid=%u", pid);
         return false;
     }
-    const std::u16string converted = ConvertFilePath(std::u16string(path).c_str());
-    CopyTextField(entry.path, std::u16string_view(converted).substr(0, kChainPathChars));
+    std::u16string converted;
+    CopyTextField(entry.path,
+                  ConvertFilePathView(path.data(), converted).substr(0, kChainPathChars));
     return true;
 }
 
 void PutChainLevel(const char* tag, uint32_t pid, int32_t level, ProcessChainEntry& entry) {
     entry.level = level;
     Log(LogLevel::Info, tag, u"上报进程链信息：pid=%u, path=%s, level=%d", pid,
-        std::u16string(FieldText(entry.path)), level);
+        FieldText(entry.path), level);
 }
 
 void StoreChain(const char* tag, IRkBundle* bundle, const ProcessChainBlock& block) {
@@ -99,10 +100,15 @@ void SetChainNodeInfo(const ProcessSource& processes, const RkEventRecord& recor
         Log(LogLevel::Info, chain.tag(), u"ProcessChain内存申请失败");
         return;
     }
+    MemberPathText path;
     for (size_t i = 0; i < chain.size(); ++i) {
         const uint32_t processId = chain.Pid(i);
-        const std::u16string path = processId != 0 ? chain.Path(i, processId) : std::u16string();
-        if (!PutChainPath(chain.tag(), processId, path, block.entry(i))) {
+        std::u16string_view text(u"");
+        if (processId != 0) {
+            chain.Path(i, processId, path);
+            text = path.view();
+        }
+        if (!PutChainPath(chain.tag(), processId, text, block.entry(i))) {
             continue;
         }
         int32_t level = kChainLevelUnknown;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "abi/report_records.h"
+#include "hostpath/host_path.h"
 
 namespace tierlock {
 
@@ -33,6 +34,13 @@ void CopyTextField(char16_t (&field)[N], std::u16string_view text) {
     const size_t length = text.size() < N - 1 ? text.size() : N - 1;
     std::memcpy(field, text.data(), length * sizeof(char16_t));
     std::memset(field + length, 0, (N - length) * sizeof(char16_t));
+}
+
+// The path's form for the host (see ConvertFilePath) into a fixed field.
+template <size_t N>
+void CopyConvertedPath(char16_t (&field)[N], const char16_t* path) {
+    std::u16string converted;
+    CopyTextField(field, ConvertFilePathView(path, converted));
 }
 
 // Copies a whole fixed field from a source that holds at least N units: terminators inside it

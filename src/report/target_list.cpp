@@ -46,7 +46,7 @@ bool IsVouchedFor(const TrustServices& trust, CreateTimeReader readCreateTime,
     Log(LogLevel::Info, kListTag,
         vouched ? u"用户白名单 或 白签名，不报出. FilePath : %s"
                 : u"非用户白名单 或 白签名，报出. FilePath : %s",
-        answer.path);  // the path asked about: on a 64-bit system, its system32 form
+        answer.path());  // the path asked about: on a 64-bit system, its system32 form
     return vouched;
 }
 
@@ -239,30 +239,30 @@ void SetTargetItemInfo(bool danger, const RkEventRecord& record, const RkItemRec
         case kDestinationItem:
         case kDestinationItem16:
             entry.targetType = (danger ? kDangerFile : kTargetFile) | kTargetTypeFlag;
-            CopyTextField(entry.file.filePath, ConvertFilePath(ScanItemPath(item)));
+            CopyConvertedPath(entry.file.filePath, ScanItemPath(item));
             // Only a file event carries the two paths there; other events keep other values in
             // those places.
             if (record.Class == kClassFile && record.operation == kFileOperationWithTwoPaths) {
-                CopyTextField(entry.file.firstExtraPath, ConvertFilePath(record.firstExtraPath));
-                CopyTextField(entry.file.secondExtraPath, ConvertFilePath(record.secondExtraPath));
+                CopyConvertedPath(entry.file.firstExtraPath, record.firstExtraPath);
+                CopyConvertedPath(entry.file.secondExtraPath, record.secondExtraPath);
             }
             break;
         case kSourceItem:
             entry.targetType = danger ? kDangerProcess : kTargetProcess;
             entry.process.processId = record.ProcessId;
             entry.process.parentProcessId = record.PPID;
-            CopyTextField(entry.process.imagePath, ConvertFilePath(record.ProcessPath));
+            CopyConvertedPath(entry.process.imagePath, record.ProcessPath);
             CopyTextField(entry.process.commandLine, record.ProcessCmd);
             break;
         case kParentItem:
             entry.targetType = danger ? kDangerProcess : kTargetProcess;
             entry.process.processId = record.PPID;
             entry.process.parentProcessId = 0;
-            CopyTextField(entry.process.imagePath, ConvertFilePath(ScanItemPath(item)));
+            CopyConvertedPath(entry.process.imagePath, ScanItemPath(item));
             break;
         case kThreadModuleItem:
             entry.targetType = danger ? kDangerFile : kTargetFile;
-            CopyTextField(entry.file.filePath, ConvertFilePath(ScanItemPath(item)));
+            CopyConvertedPath(entry.file.filePath, ScanItemPath(item));
             break;
         default:
             break;

@@ -2,8 +2,7 @@
 
 #include <string>
 
-#include "abi/host_ref.h"
-#include "bundle/bundle.h"
+#include "bundle/bundle_pool.h"
 #include "platform/platform.h"
 
 namespace tierlock {
@@ -37,26 +36,27 @@ TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
     if (!HasTrustService(services)) {
         return answer;
     }
-    std::u16string& queryPath = answer.path;
-    queryPath = path ? path : u"";
-    if (services.isWin64) {
-        platform::SysnativeToSystem32(queryPath, queryPath);
+    answer.sentPath = path ? path : u"";
+    if (services.isWin64 && platform::MentionsSysnative(answer.sentPath)) {
+        answer.mapped = platform::SysnativeToSystem32(answer.sentPath, answer.mappedPath);
     }
+    const char16_t* queryPath = answer.path();
     if (services.queryV2) {
-        HostRef<IASBundle> parameters;
-        if (parameters.Receive(CreateBundle) != RK_S_OK) {
+        // One bundle per caller kind keeps its key set, so a reused one only takes new values.
+        const PooledBundle parameters(static_cast<size_t>(query.caller));
+        if (!parameters) {
             return answer;  // no parameter set: counts as not answered
         }
         PutParameters(parameters.Get(), query);
         answer.matchType = 0;
-        answer.answered = services.queryV2->IsCanSkipReport(queryPath.c_str(), parameters.Get(),
+        answer.answered = services.queryV2->IsCanSkipReport(queryPath, parameters.Get(),
                                                             &answer.skip, &answer.matchType);
         return answer;
     }
     const int32_t subLevel = query.caller == TrustCaller::TargetList ? query.subLevel : 0;
     answer.matchType = query.mask;
-    answer.answered = services.queryV1->IsCanSkipReport(queryPath.c_str(), subLevel, 0,
-                                                        &answer.skip, &answer.matchType);
+    answer.answered =
+        services.queryV1->IsCanSkipReport(queryPath, subLevel, 0, &answer.skip, &answer.matchType);
     return answer;
 }
 

@@ -40,8 +40,12 @@ struct TrustAnswer {
     bool answered = false;  // the service answered true
     uint8_t skip = 0;
     uint32_t matchType = 0;
-    // The path as sent to the service, so that callers log what was really asked about.
-    std::u16string path;
+    // The path as sent to the service, so that callers log what was really asked about: the
+    // caller's own text (which must outlive the answer), or its system32 form.
+    const char16_t* path() const { return mapped ? mappedPath.c_str() : sentPath; }
+    const char16_t* sentPath = u"";
+    bool mapped = false;
+    std::u16string mappedPath;
 
     // Level resolution lifts to level 10 when this holds for the caller's test mask.
     bool Matches(uint32_t testMask) const { return answered && (matchType & testMask) != 0; }

@@ -1,4 +1,5 @@
 // The reference-counting frame every object shares, reached through the tables the host holds.
+#include "bundle/bundle_pool.h"
 #include "bundle_support.h"
 
 namespace bundle_test {
@@ -31,6 +32,40 @@ TEST_F(BundleTest, QueriesCountReferencesAndTheLastReleaseDestroys) {
     as_.p = nullptr;
     rk_.p = nullptr;
     item_ = nullptr;
+}
+
+// A pooled bundle is handed out again only once the host has let go of it, with the key set it
+// was given back with, or emptied when the host changed that set meanwhile.
+TEST_F(BundleTest, PooledBundlesTheHostStillHoldsAreNotReused) {
+    IASBundle* held = nullptr;
+    {
+        const tierlock::PooledBundle first(0);
+        held = first.Get();
+        held->PutInt("update_process_level", 1);
+        held->AddRef();  // the host keeps it
+    }
+    {
+        const tierlock::PooledBundle other(0);
+        EXPECT_NE(other.Get(), held);
+    }
+    held->Release();
+    uint32_t count = 0;
+    {
+        const tierlock::PooledBundle again(0);
+        EXPECT_EQ(again.Get(), held);
+        EXPECT_EQ(held->GetCount(&count), RK_S_OK);
+        EXPECT_EQ(count, 1u);
+        held->AddRef();
+    }
+    held->PutInt("added", 1);
+    held->Release();
+    {
+        const tierlock::PooledBundle last(0);
+        EXPECT_EQ(last.Get(), held);
+        EXPECT_EQ(held->GetCount(&count), RK_S_OK);
+        EXPECT_EQ(count, 0u);
+    }
+    tierlock::ReleasePooledBundles();
 }
 
 }  // namespace bundle_test

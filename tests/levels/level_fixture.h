@@ -75,8 +75,8 @@ class LevelTest : public ::testing::Test {
         EXPECT_EQ(v1_.refs() + v2_.refs() + cloud_.refs(), 0u);
         EXPECT_EQ(v1_.underflows() + v2_.underflows() + cloud_.underflows(), 0u);
         EXPECT_EQ(Tree().ctrl()->refs() + Tree().helper()->refs(), 0u);
+        tierlock::SetBundleMemory(nullptr);  // lets pooled bundles go
         EXPECT_EQ(g_objectsDestroyed.load(), g_objectsMade.load());
-        tierlock::SetBundleMemory(nullptr);
     }
 
     // A resolver over a process source for target_, as one event builds it.

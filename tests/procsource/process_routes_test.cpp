@@ -5,6 +5,7 @@
 #include <map>
 #include <tuple>
 
+#include "bundle/bundle_pool.h"
 #include "engine/popup_request.h"
 #include "levels/level_fixture.h"
 #include "platform/windows_directory.h"
@@ -359,6 +360,7 @@ TYPED_TEST(ProcessRoutes, WithoutAnAnswerNothingIsWrittenAndTheRestStands) {
         this->cloud_.Answer(PathOf(m[1]), {50, 1});
         const size_t before = this->cloud_.calls().size();
         this->cloud_.SetFailing(cloudFails);
+        tierlock::ReleasePooledBundles();  // an idle parameter set would need no new object
         g_objectBudget = cloudFails ? ~size_t{0} : g_objectsMade + 1;  // the one scan item
         ChainNodes chain;
         EXPECT_TRUE(this->Complete(chain));

@@ -43,7 +43,7 @@ TEST_F(CacheHelper, TypedReadsAndWritesWithTheirLines) {
     EXPECT_FALSE(none.GetProcessProperty(10, nullptr, "LEVEL", level));
     EXPECT_FALSE(none.SetProcessProperty(10, nullptr, "LEVEL", 1));
     EXPECT_FALSE(none.GetProcessLevel(10, nullptr, level, level));
-    std::vector<tierlock::RkProcessInfoRecord> records;
+    tierlock::ChainRecords records;
     EXPECT_FALSE(none.GetChainRecords(10, records));
     EXPECT_EQ(framework_.lines().size(), 3u);
 }
@@ -104,7 +104,7 @@ TEST_F(CacheHelper, ValuesOfTheWrongSizeAreRefused) {
 TEST_F(CacheHelper, HostileChainCountsAreRefused) {
     cache_.SetChain(10, {10});
     rkProcessTreeCacheHelper helper(&cache_);
-    std::vector<tierlock::RkProcessInfoRecord> records(1);
+    tierlock::ChainRecords records{{}};
     EXPECT_FALSE(helper.GetChainRecords(99, records));  // no chain: list untouched
     EXPECT_EQ(records.size(), 1u);
     for (uint32_t count : {0x7FFFFFFFu, 0xFFFFFFFFu, 100000u}) {

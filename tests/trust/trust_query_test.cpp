@@ -126,8 +126,8 @@ TEST_F(TrustQueryTest, SysnativePathsAreMappedOnlyOn64BitSystems) {
     EXPECT_EQ(v2_.calls()[0].path, mapped);
     EXPECT_EQ(v2_.calls()[1].path, u"C:\\Windows\\Sysnative\\Cmd.exe");
     // The answer carries the path that was sent, for the callers' lines.
-    EXPECT_EQ(on64.path, mapped);
-    EXPECT_EQ(on32.path, u"C:\\Windows\\Sysnative\\Cmd.exe");
+    EXPECT_EQ(on64.path(), mapped);
+    EXPECT_EQ(on32.path(), std::u16string(u"C:\\Windows\\Sysnative\\Cmd.exe"));
 }
 
 }  // namespace
