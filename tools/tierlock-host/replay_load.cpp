@@ -36,7 +36,9 @@ MemoryUse CurrentMemoryUse() {
                               sizeof(counters))) {
         return {};
     }
-    return {counters.WorkingSetSize, counters.PrivateUsage};
+    // Wine leaves PrivateUsage at 0 and counts the private bytes as the page file's.
+    return {counters.WorkingSetSize,
+            counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage};
 }
 #else
 MemoryUse CurrentMemoryUse() {
