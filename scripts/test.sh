@@ -3,7 +3,8 @@
 # TSan, the fuzz targets briefly, the shipped PE32 build under Wine in a 32-bit prefix and in a
 # 64-bit prefix (WOW64), and the x86-64 Windows build under wine64 in a 64-bit-only prefix.
 # On a kernel that runs no 32-bit code the two PE32 runs are skipped with the reason (the PE32
-# DLL is still built and checked). Ends with one summary line.
+# DLL is still built and checked). Each Windows run also feeds the hostile host's fuzz corpus to
+# that build's corpus runner. Ends with one summary line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -88,17 +89,42 @@ run_wine_ctest() {
     run_ctest "$label" "$build"
 }
 
+# run_wine_corpus PREFIX BUILD: every input of the last-event fuzz corpus through the build's
+# corpus runner, in a prefix run_wine_ctest brought up: no crash, every reference balanced.
+# The runner stops between inputs after TIERLOCK_CORPUS_SECONDS; a hang is cut a minute later.
+run_wine_corpus() {
+  local name=$1 build=$2 label loader=wine seconds=${TIERLOCK_CORPUS_SECONDS:-60}
+  label="$(basename "$build")-$name-corpus"
+  [ "$(basename "$build")" = mingw64 ] && loader=/usr/lib/wine/wine64
+  echo "== $label"
+  if WINEPREFIX="$TIERLOCK_WINE_ROOT/$name" timeout -k 10 $((seconds + 60)) "$loader" \
+    "$build/bin/last_event_corpus_runner.exe" --seconds "$seconds" fuzz/corpus/last_event \
+    2>"$build/corpus-$name.log"; then
+    echo "$label 1 0" >>"$summary"
+  else
+    tail -n 20 "$build/corpus-$name.log"
+    echo "$label 1 1" >>"$summary"
+    return 1
+  fi
+}
+
 if kernel_runs_32bit; then
   echo "wine: $KERNEL_32BIT_REASON"
-  run_wine_ctest win32 build/mingw32 0 || status=1
-  run_wine_ctest win64 build/mingw32 1 || status=1
+  for name in win32 win64; do
+    expect=0
+    [ $name = win64 ] && expect=1
+    run_wine_ctest $name build/mingw32 $expect || status=1
+    run_wine_corpus $name build/mingw32 || status=1
+  done
 else
   echo "wine: $KERNEL_32BIT_REASON; the PE32 runs are skipped"
   for name in win32 win64; do
     echo "mingw32-$name skipped 0" >>"$summary"
+    echo "mingw32-$name-corpus skipped 0" >>"$summary"
   done
 fi
 run_wine_ctest win64only build/mingw64 1 || status=1
+run_wine_corpus win64only build/mingw64 || status=1
 
 passed=0 failed=0 skipped=0
 while read -r label total bad; do

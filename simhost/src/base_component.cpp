@@ -15,6 +15,7 @@ namespace {
 std::mutex g_callsMutex;
 std::string g_calls;
 std::atomic<int32_t> g_live{0};
+std::atomic<uint64_t> g_clears{0};
 std::atomic<ModuleLookupFn> g_moduleLookup{nullptr};
 
 void Record(const std::string& line) {
@@ -155,6 +156,7 @@ int32_t RK_CALL BaseComponent::BytesToHexText(const void* bytes, uint32_t length
 int32_t RK_CALL BaseComponent::HexTextToBytes(const char16_t* text, uint32_t length, void* result) {
     {
         std::lock_guard lock(mutex_);
+        ForgetIfCleared();
         decoded_.emplace_back(text, length);
     }
     if (const int32_t status = decodeStatus_.load(); status != 0) {
@@ -187,7 +189,15 @@ std::optional<BaseComponent::DigestTexts> BaseComponent::FileDigests(
 
 std::vector<std::u16string> BaseComponent::decoded() const {
     std::lock_guard lock(mutex_);
+    ForgetIfCleared();
     return decoded_;
+}
+
+void BaseComponent::ForgetIfCleared() const {
+    if (const uint64_t clears = g_clears.load(); clears != clearsSeen_) {
+        decoded_.clear();
+        clearsSeen_ = clears;
+    }
 }
 
 void SetModuleLookup(ModuleLookupFn lookup) {
@@ -236,6 +246,7 @@ void BaseComponentClearCalls() {
     using namespace simhost;
     std::lock_guard lock(g_callsMutex);
     g_calls.clear();
+    ++g_clears;
 }
 
 }  // extern "C"

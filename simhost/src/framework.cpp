@@ -62,6 +62,14 @@ void Framework::ClearLog() {
     probes_.clear();
 }
 
+void Framework::ClearRecords() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+    probes_.clear();
+    popups_.clear();
+    queries_.clear();
+}
+
 void Framework::SetPopWndAnswer(bool result, int32_t answer, bool writesAnswer) {
     std::lock_guard lock(mutex_);
     popResult_ = result;

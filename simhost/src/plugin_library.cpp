@@ -162,6 +162,14 @@ BaseComponentModules::~BaseComponentModules() {
     }
 }
 
+void BaseComponentModules::ClearCalls() {
+    for (void* handle : handles_) {
+        if (void* clear = FindSymbol(handle, "BaseComponentClearCalls")) {
+            reinterpret_cast<void (*)()>(clear)();
+        }
+    }
+}
+
 std::filesystem::path DefaultPluginPath() {
     return ExecutablePath().parent_path() / kLibraryName;
 }

@@ -64,6 +64,13 @@ std::optional<int32_t> ProcessCache::Int(uint32_t pid, const std::string& name) 
     return value;
 }
 
+void ProcessCache::ClearRecords() {
+    std::lock_guard lock(mutex_);
+    writes_.clear();
+    readTimes_.clear();
+    infoRequests_.clear();
+}
+
 size_t ProcessCache::calls() const {
     std::lock_guard lock(mutex_);
     return calls_;

@@ -39,6 +39,11 @@ bool RK_CALL CacheService::QueryFileInfo(IASBundle* bundle) {
     return true;
 }
 
+void CacheService::ClearRecords() {
+    std::lock_guard lock(mutex_);
+    paths_.clear();
+}
+
 std::vector<std::u16string> CacheService::paths() const {
     std::lock_guard lock(mutex_);
     return paths_;

@@ -1,5 +1,7 @@
 #include "plugin/tierlock.h"
 
+#include <utility>
+
 #include "abi/boundary.h"
 #include "abi/report_records.h"
 #include "engine/engine.h"
@@ -27,14 +29,18 @@ bool RK_CALL Tierlock::Init(IRkFramework* pFramework, const char* config, int32_
         }
         g_pFrame.Assign(pFramework);
         // The rules start over; the match modes stay unless the text configures them again.
-        const std::shared_ptr<const RuleSet> previous = ruleSet();
-        // A null text with a length would be read out of bounds: it counts as no configuration.
-        if (configLength > 0 && config) {
-            LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)),
-                              previous.get());
-        } else {
-            Publish(RuleSet::WithoutRules(previous.get()));
+        {
+            const RuleSetHolder::Pin previous = ruleSet();
+            // A null text with a length would be read out of bounds: it counts as no
+            // configuration.
+            if (configLength > 0 && config) {
+                LoadConfiguration(std::string_view(config, static_cast<size_t>(configLength)),
+                                  &*previous);
+            } else {
+                Publish(RuleSet::WithoutRules(&*previous));
+            }
         }
+        m_ruleSet.Reclaim();  // the previous set, which Init itself held while publishing
         QueryServices(pFramework);
 
         const std::optional<uint16_t> architecture = platform::NativeProcessorArchitecture();
@@ -61,12 +67,9 @@ void Tierlock::LoadConfiguration(std::string_view config, const RuleSet* previou
 }
 
 void Tierlock::Publish(std::shared_ptr<const RuleSet> ruleSet) {
-    const RuleSet& published = *ruleSet;  // the object keeps it alive from here on
+    const RuleSet& published = *ruleSet;  // the holder keeps it alive from here on
     m_candidateFilter.Widen(published);
-    {
-        std::lock_guard lock(m_ruleSetMutex);
-        m_ruleSet.swap(ruleSet);
-    }  // the replaced set, now in ruleSet, is freed outside the lock
+    m_ruleSet.Publish(std::move(ruleSet));
     m_candidateFilter.Narrow(published);
 }
 
@@ -109,6 +112,7 @@ void RK_CALL Tierlock::UnInit() {
     CatchVoid([&] {
         Log(LogLevel::Info, "Tierlock::UnInit", u"UnInit ok");
         m_isInited = false;
+        m_ruleSet.Reclaim();
     });
 }
 
@@ -164,8 +168,7 @@ int32_t RK_CALL Tierlock::LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* r
                                                  admitted.record->uRuleId)) {
             return DeclineEvent();
         }
-        // Taken only now, so that events no rule covers never touch the shared count.
-        const std::shared_ptr<const RuleSet> rules = ruleSet();
+        const RuleSetHolder::Pin rules = ruleSet();
         return EvaluateEvent(*rules, Services(), event, admitted);
     });
 }

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string_view>
 
 #include "abi/host.h"
@@ -12,6 +11,7 @@
 #include "abi/options.h"
 #include "abi/rule_plug.h"
 #include "engine/engine.h"
+#include "plugin/rule_set_holder.h"
 #include "rules/candidate_filter.h"
 #include "rules/rule_set.h"
 
@@ -36,11 +36,8 @@ class Tierlock final : public IRkRulePlug {
     int32_t RK_CALL LastProcessEvent(IRkRuleEvent* event, IRkRuleEngine* ruleEng) override;
     bool RK_CALL AfterProcessEvent(void* event, void* ruleEng, void* extra) override;
 
-    // The configuration in force; never null.
-    std::shared_ptr<const RuleSet> ruleSet() const {
-        std::lock_guard lock(m_ruleSetMutex);
-        return m_ruleSet;
-    }
+    // The configuration in force, kept alive while the pin lasts.
+    RuleSetHolder::Pin ruleSet() const { return m_ruleSet.Read(); }
 
   private:
     // Parses the configuration text into a new rule set on top of the previous match modes.
@@ -61,11 +58,8 @@ class Tierlock final : public IRkRulePlug {
     HostRef<IRKProcTreeV3Ctrl> m_ProcTree;
     HostRef<IRKProcessTreeHelperCtrl> m_spProcTreeHelperCtrl;
     // The rules and match modes as one value: Init swaps in a new one whole, so an event
-    // never sees a configuration half replaced.
-    // The lock covers only the pointer's copy and swap: libstdc++ 12's atomic<shared_ptr>
-    // releases its load without ordering it before the next store, a race ThreadSanitizer sees.
-    mutable std::mutex m_ruleSetMutex;
-    std::shared_ptr<const RuleSet> m_ruleSet{std::make_shared<const RuleSet>()};
+    // never sees a configuration half replaced, and events read it without taking a lock.
+    RuleSetHolder m_ruleSet;
     // Starts empty, as the rule set does.
     CandidateFilter m_candidateFilter;
     HostRef<IRKCache> m_spCache;

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "abi/report_records.h"
 #include "log/log.h"
@@ -93,6 +96,56 @@ TEST(RuleSetSwap, EventsFollowTheConfigurationInForce) {
         plug.UnInit();
         ASSERT_TRUE(plug.Init(&framework, nullptr, 0));
         EXPECT_FALSE(evaluated(plug, 1, 5));
+    }
+    tierlock::g_pFrame.Assign(nullptr);
+}
+
+// Events on three threads while Init replaces the rules 200 times: ThreadSanitizer checks the
+// hand-over, AddressSanitizer that no replaced set is freed while an event or a pin reads it.
+TEST(RuleSetSwap, InitWhileEventsRun) {
+    simhost::Framework framework;
+    const std::string configs[2] = {
+        R"({"enable":1,"matchmode":[{"modeid":1,"mode":[{"id":1,"srclvl":"90","popwnd":"a"}]}],
+            "rules":[{"id":1,"eventtype":3,"ruleid":"5","modeid":1}]})",
+        R"({"matchmode":[],"rules":[{"id":2,"eventtype":3,"ruleid":"5","modeid":1},
+                                    {"id":3,"eventtype":3,"ruleid":"6","modeid":1}]})"};
+    {
+        tierlock::Tierlock plug;
+        auto init = [&](const std::string& config) {
+            return plug.Init(&framework, config.data(), static_cast<int32_t>(config.size()));
+        };
+        ASSERT_TRUE(init(configs[0]));
+        plug.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
+        std::atomic<bool> stop{false};
+        std::atomic<int> odd{0};
+        std::vector<std::thread> threads;
+        for (uint32_t t = 0; t < 3; ++t) {
+            threads.emplace_back([&, t] {
+                simhost::RuleTarget target;
+                simhost::RuleEngine engine(&target);
+                while (!stop) {
+                    simhost::RuleEvent event;
+                    event.record.Class = 3;
+                    event.record.syncMode = 2;
+                    event.record.uRuleId = 5 + t % 2;
+                    odd += plug.LastProcessEvent(&event, &engine) != tierlock::kVerdictNone;
+                }
+            });
+        }
+        const auto pinned = plug.ruleSet();
+        for (int i = 1; i <= 200; ++i) {
+            plug.UnInit();
+            EXPECT_TRUE(init(configs[i % 2]));
+            framework.ClearLog();
+        }
+        stop = true;
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        EXPECT_EQ(odd.load(), 0);
+        ASSERT_EQ(pinned->rules().size(), 1u);
+        EXPECT_EQ(pinned->rules()[0].id, 1u);
+        EXPECT_EQ(plug.ruleSet()->rules().size(), 1u);
     }
     tierlock::g_pFrame.Assign(nullptr);
 }

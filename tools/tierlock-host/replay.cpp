@@ -6,6 +6,7 @@
 #include "abi/options.h"
 #include "abi/rule_plug.h"
 #include "json_locations.h"
+#include "replay_load.h"
 #include "scenario_host.h"
 #include "simhost/plugin_library.h"
 #include "simhost/text.h"
@@ -23,7 +24,7 @@ constexpr int32_t kRequestBundleKind = 2;
 
 const char kReplayUsage[] =
     "usage: tierlock-host replay [--log] [--json] [--explain] [--plugin LIBRARY]\n"
-    "                            [--max-size BYTES] [--] SCENARIO\n"
+    "                            [--max-size BYTES] [--repeat N] [--] SCENARIO\n"
     "  Loads the plug-in (by default the library beside this tool), builds the simulated host\n"
     "  that SCENARIO (\"-\": standard input) describes, initialises the plug-in with the\n"
     "  scenario's configuration, says what it made of it, switches it on and replays every\n"
@@ -36,6 +37,9 @@ const char kReplayUsage[] =
     "  --explain   prints every comparison of every candidate rule and match mode\n"
     "  --plugin    loads the plug-in library at the path LIBRARY instead\n"
     "  --max-size  reads no file larger than BYTES (default 64M; k, M and G suffixes)\n"
+    "  --repeat    a load run: replays the events N times over without a line per event and\n"
+    "              prints the process's memory at the start, after the first 10000 events\n"
+    "              and at the end, and the events per second\n"
     "  exit status: 0 replayed, references balanced; 1 the plug-in could not be loaded or left\n"
     "  references or tree roots behind; 2 bad arguments, or the scenario or its\n"
     "  configuration is unreadable or refused (its location is printed and nothing is run)\n";
@@ -96,7 +100,7 @@ std::optional<std::string> Unparsable(std::string_view bytes) {
 // Drives the plug-in through one scenario. The host outlives the plug-in object, and each
 // event's request is read, written out and dropped before the next event.
 int RunScenario(const ReplayOptions& options, ReplayReport* report, ReplayWriter& writer,
-                std::string* err) {
+                const ReplaySink& out, std::string* err) {
     std::string configuration, reason;
     const std::string configurationPath = PathText(report->scenario.configurationFile);
     if (!ReadInput(configurationPath, options.maxSize, &configuration, &reason)) {
@@ -140,6 +144,21 @@ int RunScenario(const ReplayOptions& options, ReplayReport* report, ReplayWriter
     plug->SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
     report->initLog = TakeLog(framework);
     report->configurationNotes = JudgeConfiguration(report->initLog);
+    if (options.repeat > 0) {
+        std::vector<std::string> imbalances =
+            ReplayRepeated(*plug, host, report->scenario, options.repeat, components.get(), out);
+        plug->UnInit();
+        library->Release(plug);
+        const std::vector<std::string> hostImbalances = host.Imbalances();
+        imbalances.insert(imbalances.begin(), hostImbalances.begin(), hostImbalances.end());
+        if (imbalances.empty()) {
+            out("references: balanced (every host reference and tree root came back)\n");
+        }
+        for (const std::string& line : imbalances) {
+            out("references: unbalanced: " + line + "\n");
+        }
+        return imbalances.empty() ? kReplayRan : kReplayFaulted;
+    }
     writer.Begin(*report);
 
     size_t index = 0;
@@ -206,7 +225,7 @@ int Replay(const ReplayOptions& options, const ReplaySink& out, std::string* err
     ReadSystem(&report.systemWidth, &report.systemWindowsDirectory);
     const std::unique_ptr<ReplayWriter> writer =
         MakeReplayWriter(options.json, options.log, options.explain, out);
-    return RunScenario(options, &report, *writer, err);
+    return RunScenario(options, &report, *writer, out, err);
 }
 
 int Replay(const ReplayOptions& options, std::string* out, std::string* err) {
@@ -244,12 +263,21 @@ int RunReplay(int argc, char** argv) {
                 return ArgumentError("--max-size takes a byte count, such as 64M");
             }
             options.maxSize = *size;
+        } else if (argument == "--repeat" && valued) {
+            const std::optional<uint64_t> count = ParseSize(argv[++i]);
+            if (!count || *count == 0) {
+                return ArgumentError("--repeat takes a count of at least 1, such as 200000");
+            }
+            options.repeat = *count;
         } else {
-            return OptionError(argv[i], {"--plugin", "--max-size"});
+            return OptionError(argv[i], {"--plugin", "--max-size", "--repeat"});
         }
     }
     if (!haveScenario) {
         return ArgumentError("replay needs a SCENARIO");
+    }
+    if (options.repeat > 0 && (options.json || options.log || options.explain)) {
+        return ArgumentError("--repeat prints no events: it takes no --json, --log or --explain");
     }
     std::string err;
     const int status = Replay(

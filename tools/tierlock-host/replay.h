@@ -34,6 +34,8 @@ struct ReplayOptions {
     // Load a private copy of the library, so that its process-wide state starts afresh (for
     // more than one replay in one process).
     bool freshCopy = false;
+    // A load run: the events this many times over, without a report per event.
+    uint64_t repeat = 0;
 };
 
 struct EventOutcome {

@@ -229,6 +229,13 @@ std::unique_ptr<EventObjects> ScenarioHost::MakeEvent(const ScenarioEvent& event
     return objects;
 }
 
+void ScenarioHost::ClearRecords() {
+    framework_.ClearRecords();
+    tree_.ClearCalls();
+    cache_.ClearRecords();
+    fileInfo_.ClearRecords();
+}
+
 std::vector<std::string> ScenarioHost::Imbalances() const {
     std::vector<std::string> lines;
     CountObject("framework", framework_, &lines);

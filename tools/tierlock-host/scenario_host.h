@@ -81,6 +81,9 @@ class ScenarioHost {
     // The same for the objects of one event, which the plug-in only borrows.
     static std::vector<std::string> Imbalances(const EventObjects& objects);
 
+    // Forgets the calls the host's objects have recorded, so that a long run keeps its size.
+    void ClearRecords();
+
     size_t cloudQueries() const { return cloud_.queries(); }
     size_t trustQueries() const { return trust_.queries(); }
 

@@ -67,8 +67,12 @@ class BaseComponent final : public IBaseComponent {
     std::atomic<uint32_t> refs_{0};
     std::atomic<uint32_t> underflows_{0};
     std::atomic<int32_t> decodeStatus_{0};
+    // Empties decoded_ when BaseComponentClearCalls ran since it last looked; under mutex_.
+    void ForgetIfCleared() const;
+
     mutable std::mutex mutex_;
-    std::vector<std::u16string> decoded_;
+    mutable std::vector<std::u16string> decoded_;
+    mutable uint64_t clearsSeen_ = 0;
     std::map<std::u16string, DigestTexts> digests_;
 };
 
@@ -91,6 +95,7 @@ SIMHOST_COMPONENT_EXPORT const char* BaseComponentCalls();
 // Objects the factory made that are still alive.
 using BaseComponentLiveObjectsFn = int32_t (*)();
 SIMHOST_COMPONENT_EXPORT int32_t BaseComponentLiveObjects();
+// Forgets the calls, and the texts every object has decoded, seen so far.
 SIMHOST_COMPONENT_EXPORT void BaseComponentClearCalls();
 
 }  // extern "C"

@@ -44,6 +44,8 @@ class Framework final : public Counted<IRkFramework> {
     // The lines written under one function tag, in order.
     std::vector<std::u16string> textsTagged(std::string_view tag) const;
     void ClearLog();
+    // Forgets the lines, probes, pop-ups and queries seen so far, for a long run.
+    void ClearRecords();
 
     // A pop-up that does not write answers leaves the caller's value as it was.
     void SetPopWndAnswer(bool result, int32_t answer, bool writesAnswer = true);

@@ -43,6 +43,8 @@ class BaseComponentModules {
     static std::unique_ptr<BaseComponentModules> Load(std::string* error);
     ~BaseComponentModules();
     BaseComponentModules(const BaseComponentModules&) = delete;
+    // Forgets the calls each loaded copy has recorded.
+    void ClearCalls();
     BaseComponentModules& operator=(const BaseComponentModules&) = delete;
 
   private:

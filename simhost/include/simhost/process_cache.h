@@ -48,6 +48,8 @@ class ProcessCache final : public IRKProcessTreeCache {
     // Calls of any operation, and the pids GetProcessInfo was asked about.
     size_t calls() const;
     std::vector<uint32_t> infoRequests() const;
+    // Forgets the writes, read times and requests recorded so far, for a long run.
+    void ClearRecords();
 
     bool RK_CALL GetProcessInfo(uint32_t pid, const uint64_t* createTime, void* record544) override;
     bool RK_CALL GetProcessValue(uint32_t pid, const uint64_t* createTime, const char* name,

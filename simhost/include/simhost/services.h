@@ -43,6 +43,8 @@ class CacheService final : public Counted<IRKCache> {
     size_t calls() const { return calls_.load(); }
     // The "FilePath" of every query, in order.
     std::vector<std::u16string> paths() const;
+    // Forgets the paths recorded so far, for a long run.
+    void ClearRecords();
 
   private:
     std::atomic<size_t> calls_{0};
