@@ -27,6 +27,7 @@
 
 #include "abi/records.h"
 #include "bundle/bundle.h"
+#include "bundle/bundle_pool.h"
 #include "bundle/memory.h"
 #include "log/log.h"
 #include "plugin/tierlock.h"
@@ -638,6 +639,7 @@ void RunOne(FuzzedDataProvider& data) {
           "process tree reference");
     Check(Tree().helper()->refs() == baseline.helperRefs && Tree().helper()->underflows() == 0,
           "process tree helper reference");
+    tierlock::ReleasePooledBundles();  // idle parameter bundles kept for the next event
     Check(g_objectsMade == g_objectsDestroyed, "a bundle or scan item was leaked");
 }
 
