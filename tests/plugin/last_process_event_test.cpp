@@ -13,7 +13,6 @@
 #include "plugin_fixture.h"
 #include "rules/candidate_filter.h"
 #include "simhost/proc_tree.h"
-#include "simhost/process_cache.h"
 #include "simhost/rule_objects.h"
 #include "simhost/services.h"
 #include "simhost/text.h"
@@ -129,9 +128,6 @@ class LastProcessEvent : public PluginTest {
         record_.extBundle = extBundle_;
     }
 
-    // The target's bundle carries a process-information cache from here on.
-    void UseCache() { target_.CarryCache(&cache_); }
-
     int32_t Run() { return plug_->LastProcessEvent(&event_, &engine_); }
 
     IRkBundle* Request() const {
@@ -149,7 +145,6 @@ class LastProcessEvent : public PluginTest {
   public:  // the case tables arrange events through these
     IRkRulePlug* plug_ = nullptr;
     simhost::ProcessTree tree_;
-    simhost::ProcessCache cache_;
     simhost::TrustQueryV2 trust_;
     simhost::RuleEvent event_;
     tierlock::RkEventRecord& record_ = event_.record;
@@ -369,14 +364,6 @@ TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
     EXPECT_TRUE(framework_.popups().empty());
 }
 
-TEST_F(LastProcessEvent, NoPopupWhenTheTrustServiceVouchesForEveryDangerItem) {
-    trust_.Answer(u"C:\\Temp\\drop.dll", {true, 1, 0x8, false});
-    EXPECT_EQ(Run(), 0);
-    EXPECT_TRUE(Logged(30, kTag, u"不存在风险项，无法进行报出"));
-    EXPECT_TRUE(event_.attached().empty());
-    EXPECT_TRUE(framework_.popups().empty());
-}
-
 TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
     // The tree says 50 is the parent; the record still names one that has gone.
     record_.PPID = 999;
@@ -389,21 +376,6 @@ TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
     EXPECT_EQ(Run(), 2);
     EXPECT_EQ(record_.PPID, 50u);
     EXPECT_FALSE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 50"));
-}
-
-TEST_F(LastProcessEvent, WithACacheTheParentAndTheChainComeFromIt) {
-    UseCache();
-    cache_.AddProcess(100, std::nullopt, 77, u"C:\\Temp\\a.exe");
-    cache_.AddProcess(77, std::nullopt, 4, u"C:\\Tools\\runner.exe");
-    cache_.AddProcess(4, std::nullopt, 0, u"C:\\Windows\\explorer.exe");
-    cache_.SetChain(100, {100, 77, 4});
-    EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(record_.PPID, 77u);
-    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 77  PPID : 50"));
-    EXPECT_FALSE(Logged(35, kTag, u"进程信息缓存中获取进程链失败使用进程树接口获取"));
-    const auto chain = ReadValue(Request(), u"ProcessChain");
-    ASSERT_TRUE(chain.present);
-    EXPECT_EQ(U32At(chain.bytes, 0), 3u);
 }
 
 // Host worker threads call the hook at once while the configuration is replaced: every event

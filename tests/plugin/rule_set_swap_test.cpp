@@ -30,7 +30,7 @@ TEST(RuleSetSwap, SecondInitReplacesRulesAndKeepsOtherModes) {
         plug.UnInit();
         const std::string second =
             R"({"matchmode":[{"modeid":2,"mode":[{"id":1,"srclvl":"10","popwnd":"b"}]}],
-                "rules":[{"id":7,"eventtype":3,"ruleid":"5","modeid":2}]})";
+                "rules":[{"id":7,"eventtype":3,"ruleid":"5","modeid":1}]})";
         ASSERT_TRUE(plug.Init(&framework, second.data(), static_cast<int32_t>(second.size())));
         const auto now = plug.ruleSet();
         ASSERT_EQ(now->rules().size(), 1u);
