@@ -364,20 +364,6 @@ TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
     EXPECT_TRUE(framework_.popups().empty());
 }
 
-TEST_F(LastProcessEvent, TheHostSeesTheParentItKnowsNow) {
-    // The tree says 50 is the parent; the record still names one that has gone.
-    record_.PPID = 999;
-    EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_TRUE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 999"));
-
-    // Once corrected, nothing is corrected or logged again.
-    framework_.ClearLog();
-    EXPECT_EQ(Run(), 2);
-    EXPECT_EQ(record_.PPID, 50u);
-    EXPECT_FALSE(Logged(30, kTag, u"Fixed PPID : 50  PPID : 50"));
-}
-
 // Host worker threads call the hook at once while the configuration is replaced: every event
 // gets a whole verdict, and the counts balance afterwards.
 TEST_F(LastProcessEvent, WorkerThreadsShareThePlugin) {

@@ -476,15 +476,21 @@ TYPED_TEST(ProcessRoutes, TheRequestsParentIsThatOfTheProcessWithTheEventsTime) 
     record.extBundle = ext;
     simhost::RuleEvent event;
     const tierlock::MatchRule rule;
-    for (const uint64_t time : {0x1235ull, 0x1234ull}) {
+    record.PPID = 4;
+    // Once corrected, the parent is neither corrected nor logged again.
+    for (const uint64_t time : {0x1235ull, 0x1234ull, 0x1234ull}) {
         ext->PutInt64("real_current_pid_time", static_cast<uint32_t>(time), 0);
-        record.PPID = 4;
         this->Resolver();
         EXPECT_EQ(tierlock::RequestPopup({}, *this->processes_, &event, record, &this->target_,
                                          {&rule}, 0, ""),
                   0);
         EXPECT_EQ(record.PPID, time == 0x1234 ? parent : 4u) << time;
     }
+    // The line's text is checked by the replay of the bundled examples.
+    const auto lines = this->Lines("Tierlock::LastProcessEvent");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const auto& line) { return line.find(u"Fixed PPID") != line.npos; }),
+              1);
     ext->Release();
 }
 
