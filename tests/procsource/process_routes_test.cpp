@@ -156,7 +156,6 @@ TYPED_TEST(ProcessRoutes, ParentPairAndTheMaskItIsAskedWith) {
         const auto call = this->v2_.calls().back();
         EXPECT_EQ(call.path, path);
         EXPECT_EQ(call.parameters.at("match_type").second, s.mask);
-        EXPECT_EQ(call.parameters.at("update_process_level").second, 1u);
         EXPECT_EQ(call.parameters.at("process_id").second, parent);
         EXPECT_EQ(call.parameters.at("process_create_time").second, created);
 
@@ -301,8 +300,6 @@ TYPED_TEST(ProcessRoutes, KnownLevelsFirstThenTheCloudCorrectedBySigner) {
         expected.insert(expected.begin(), line(kChainTag, u"成功获取到的进程链信息，节点数：3"));
     }
     EXPECT_EQ(this->Lines(kChainTag), expected);
-    EXPECT_EQ(this->Lines(kCloudTag),
-              (std::vector<std::u16string>{line(kCloudTag, u"进程链云查开始：文件数=1")}));
     EXPECT_EQ(
         this->Lines(kSignerTag),
         (std::vector<std::u16string>{
