@@ -318,14 +318,11 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
         Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
     EXPECT_TRUE(Logged(50, kTag, u"GroupId=32775,RuleId=101, engType=2"));
     EXPECT_TRUE(Logged(30, kTag, u"Class=1 uRuleId=101 issync=true"));
-}
 
-TEST_F(LastProcessEvent, OnlyTheExtendedRecordCarriesTheCreationTime) {
-    GiveCreateTime(108);
+    // Only the extended record carries the creation time.
+    record_.recordSize = 108;
     EXPECT_EQ(Run(), 2);
-    const auto createTime = ReadValue(Request(), u"ProcessCreatetime");
-    ASSERT_EQ(createTime.bytes.size(), 8u);
-    EXPECT_TRUE(report_test::AllZero(createTime.bytes, 0, 8));
+    EXPECT_EQ(ReadValue(Request(), u"ProcessCreatetime").bytes, report_test::Bytes(8, 0));
 }
 
 TEST_F(LastProcessEvent, FittingRulesAreAllComparedAndTheLastMatchIsReported) {
@@ -343,14 +340,6 @@ TEST_F(LastProcessEvent, FittingRulesAreAllComparedAndTheLastMatchIsReported) {
     EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
               std::vector<std::u16string>{LogLine(30, "Tierlock::GetReportDangerList",
                                                   u"GetReportDangerList report_type=1")});
-}
-
-TEST_F(LastProcessEvent, UnmatchedLevelsEndWithoutARequest) {
-    target_.srcLevel = 40;
-    EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(framework_.texts().back(), LogLine(30, kTag, u"CompareLevels unmatch"));
-    EXPECT_TRUE(event_.attached().empty());
-    EXPECT_TRUE(framework_.popups().empty());
 }
 
 // Host worker threads call the hook at once while the configuration is replaced: every event

@@ -21,7 +21,6 @@ TEST(RuleSetSwap, SecondInitReplacesRulesAndKeepsOtherModes) {
     simhost::Framework framework;
     {
         tierlock::Tierlock plug;
-        EXPECT_TRUE(plug.ruleSet()->rules().empty());
         const std::string first =
             R"({"matchmode":[{"modeid":1,"mode":[{"id":1,"srclvl":"70","popwnd":"a"}]}],
                 "rules":[{"id":1,"eventtype":3,"ruleid":"5","modeid":1}]})";
