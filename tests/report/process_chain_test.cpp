@@ -84,28 +84,21 @@ TEST_F(CacheChain, EntriesPathsAndLevels) {
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"ItemPid=0"));
 }
 
-// The chain of a process-creation event is that of the created process; a refused block is
-// only logged.
-TEST_F(CacheChain, TheChainIsThatOfTheCreatedProcess) {
-    struct Case {
-        int32_t eventClass, operation;
-        uint32_t expectedPid;
-    };
+// Only a process start reports another process's chain (the tree chain's case: the pid is
+// chosen before the route); a refused block is only logged.
+TEST_F(CacheChain, OtherEventsReportTheActingProcesssChain) {
     cache_.AddProcess(30, 1, 0, u"C:\\acting.exe");
     cache_.AddProcess(40, 1, 0, u"C:\\created.exe");
     cache_.SetChain(30, {30});
     cache_.SetChain(40, {40});
     record_.TargetProcessId = 40;
     // A registry create-key event keeps its value type in the place of the created pid.
-    const Case cases[] = {{tierlock::kClassProcess, 1, 40},
-                          {tierlock::kClassProcess, 2, 30},
-                          {tierlock::kClassRegistry, 1, 30}};
-    for (const Case& c : cases) {
-        record_.Class = c.eventClass;
-        record_.operation = c.operation;
+    for (const auto& [eventClass, operation] :
+         {std::pair{tierlock::kClassProcess, 2}, {tierlock::kClassRegistry, 1}}) {
+        record_.Class = eventClass;
+        record_.operation = operation;
         Run();
-        EXPECT_EQ(EntryPath(Block(), 0),
-                  c.expectedPid == 40 ? u"C:\\created.exe" : u"C:\\acting.exe");
+        EXPECT_EQ(EntryPath(Block(), 0), u"C:\\acting.exe");
     }
     Write(&target_, nullptr);
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));

@@ -52,10 +52,6 @@ TEST_F(ConfigDocument, RequiredArraysAndTheirFailures) {
     EXPECT_TRUE(HasLine(lines, ParseInfo(u"Insert new modeid=1")));
     EXPECT_TRUE(HasLine(lines, Parse(u"rules not found")));
     EXPECT_TRUE(HasLine(lines, kParseOptionFail));
-
-    lines = InitLines(R"({"matchmode":[],"rules":[]})");
-    EXPECT_FALSE(HasLine(lines, kParseOptionFail));
-    EXPECT_TRUE(HasLine(lines, LogLine(30, "Tierlock::Init", u"Init ok")));
 }
 
 TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
