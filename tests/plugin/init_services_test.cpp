@@ -88,10 +88,8 @@ TEST_F(InitServices, EveryReferenceIsDroppedOnReleaseButTheCloudEngine) {
     // Init again after UnInit: held services are swapped, never referenced twice.
     plug->UnInit();
     ASSERT_TRUE(InitWith(plug, ""));
-    EXPECT_EQ(cache_.refs(), 1u);
-    EXPECT_EQ(queryV2_.refs(), 1u);
-    EXPECT_EQ(tree_.refs(), 1u);
-    EXPECT_EQ(treeHelper_.refs(), 1u);
+    EXPECT_EQ((std::vector{cache_.refs(), queryV2_.refs(), tree_.refs(), treeHelper_.refs()}),
+              std::vector(4, 1u));
 
     ReleasePlug(plug);
     EXPECT_EQ(cache_.refs() + queryV2_.refs() + tree_.refs() + treeHelper_.refs(), 0u);
@@ -106,8 +104,7 @@ TEST_F(InitServices, FirstVersionTrustQueryWhenTheSecondFails) {
     IRkRulePlug* plug = NewPlug();
     ASSERT_TRUE(InitWith(plug, ""));
     EXPECT_EQ(framework_.texts()[0], InitLine(35, u"query IID_IRKMisKillingQuery_V2 failed"));
-    EXPECT_EQ(queryV1_.refs(), 1u);
-    EXPECT_EQ(queryV2_.refs(), 0u);
+    EXPECT_EQ(std::make_pair(queryV1_.refs(), queryV2_.refs()), std::make_pair(1u, 0u));
     plug->UnInit();
     ASSERT_TRUE(InitWith(plug, ""));
     EXPECT_EQ(queryV1_.refs(), 1u);

@@ -52,10 +52,6 @@ TEST_F(ConfigDocument, RequiredArraysAndTheirFailures) {
     EXPECT_TRUE(HasLine(lines, ParseInfo(u"Insert new modeid=1")));
     EXPECT_TRUE(HasLine(lines, Parse(u"rules not found")));
     EXPECT_TRUE(HasLine(lines, kParseOptionFail));
-
-    lines = InitLines(R"({"matchmode":[],"rules":[]})");
-    EXPECT_FALSE(HasLine(lines, kParseOptionFail));
-    EXPECT_TRUE(HasLine(lines, LogLine(30, "Tierlock::Init", u"Init ok")));
 }
 
 TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
@@ -190,26 +186,6 @@ TEST_F(ConfigDocument, EmptyConfigurationWritesNoConfigLine) {
     IRkRulePlug* plug = NewPlug();
     EXPECT_TRUE(plug->Init(&framework_, nullptr, 10));  // a length without text
     EXPECT_TRUE(HasLine(framework_.texts(), LogLine(30, "Tierlock::Init", u"Init ok")));
-}
-
-// Mode 1 survives a second Init, so the new rule naming it is accepted and dumped with it.
-TEST_F(ConfigDocument, ReinitKeepsModesAndReplacesRules) {
-    IRkRulePlug* plug = NewPlug();
-    ASSERT_TRUE(InitWith(plug, OneItemConfig("srclvl", "70")));
-    plug->UnInit();
-    framework_.ClearLog();
-    ASSERT_TRUE(
-        InitWith(plug, R"({"matchmode":[{"modeid":2,"mode":[{"srclvl":"20","popwnd":"m2"}]}],
-                                   "rules":[{"id":5,"modeid":1},{"id":6,"modeid":2}]})"));
-    const auto texts = framework_.texts();
-    const auto dumped = [&](const std::u16string& rule, const std::u16string& popwnd) {
-        return std::any_of(texts.begin(), texts.end(), [&](const std::u16string& line) {
-            return line.find(u"PRINTF_MACTCH_RULE] id=" + rule + u" ") != std::u16string::npos &&
-                   line.find(u" popwnd=" + popwnd + u"\r\n") != std::u16string::npos;
-        });
-    };
-    EXPECT_TRUE(dumped(u"5", u"1"));
-    EXPECT_TRUE(dumped(u"6", u"m2"));
 }
 
 }  // namespace
