@@ -34,15 +34,6 @@ constexpr uint32_t kUnconfiguredRuleId = 5000;
 constexpr uint32_t kMatchingRuleId = 101;
 constexpr uint32_t kUnmatchedRuleId = 102;
 
-// Rule 101 matches the acting file's 70.3 and the chain's 70.x member; rule 102 asks for a
-// chain member at 90, which the chain lacks, so every level is resolved and nothing matches.
-constexpr char kConfiguredConfiguration[] = R"({"enable":1,
-  "matchmode":[
-    {"modeid":8,"mode":[{"id":1,"srclvl":"70.3","dstlvl":"","plvl":"","chainlvl":"90","popwnd":"block"}]},
-    {"modeid":9,"mode":[{"id":1,"srclvl":"70.3","dstlvl":"","plvl":"","chainlvl":"70","popwnd":"block"}]}],
-  "rules":[{"id":1,"eventtype":1,"reporttype":0,"ruleid":"101","modeid":9},
-           {"id":2,"eventtype":1,"reporttype":0,"ruleid":"102","modeid":8}]})";
-
 enum class Case { Unconfigured, Unmatched, Matched };
 
 // Scenes live for the whole run: a 100,000-rule configuration is parsed once.
