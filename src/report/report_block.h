@@ -32,7 +32,9 @@ void CopyTextField(char16_t (&field)[N], const char16_t* text) {
 template <size_t N>
 void CopyTextField(char16_t (&field)[N], std::u16string_view text) {
     const size_t length = text.size() < N - 1 ? text.size() : N - 1;
-    std::memcpy(field, text.data(), length * sizeof(char16_t));
+    if (length != 0) {  // an empty view may have no data at all, which memcpy must not see
+        std::memcpy(field, text.data(), length * sizeof(char16_t));
+    }
     std::memset(field + length, 0, (N - length) * sizeof(char16_t));
 }
 
