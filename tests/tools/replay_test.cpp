@@ -116,7 +116,7 @@ TEST(Replay, LogLinesFollowTheirEvent) {
 // PE32 build is compared on what the other replay tests check.
 std::string WithoutPaths(const std::string& out) {
     static const std::regex paths(
-        R"re(^(scenario|configuration|plug-in| *"(scenario|configuration|plugin|pluginWidth)"): .*\n)re",
+        R"re(^(scenario|configuration|plug-in| *"(scenario|configuration|plugin|pluginWidth|pluginWindowsDirectory)"): .*\n)re",
         std::regex::multiline);
     return std::regex_replace(out, paths, "");
 }
