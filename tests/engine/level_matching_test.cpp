@@ -1,5 +1,6 @@
 // Level matching through the simulated host: which rule and match mode win, which levels are
 // resolved and how often, and the lines the comparison writes.
+#include <algorithm>
 #include <string>
 
 #include "engine/level_matching.h"
@@ -108,6 +109,7 @@ TEST_F(LevelMatching, TheLastMatchWinsAndMissingModesAreSkipped) {
     Outcome outcome = Compare({Rule(1, 1), Rule(2, 2)}, nodes);
     EXPECT_EQ(outcome.index, 1);
     EXPECT_EQ(outcome.popwnd, "second");
+    EXPECT_EQ(std::ranges::count(Lines(kTag), Line(u"dst_level unmatch")), 1);  // "never"
 
     framework_.ClearLog();
     outcome = Compare({Rule(1, 77), Rule(2, 1)}, nodes);

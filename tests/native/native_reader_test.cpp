@@ -194,6 +194,16 @@ TEST(NativeReaders, SixtyFourBitStructuresOnlyWhereTheyExist) {
     }
 }
 
+#ifndef _WIN32
+// A refused query is reported with its own status, not as a block without an address.
+TEST(NativeReaders, RefusedWow64QueryKeepsItsStatus) {
+    Native native(CurrentProcess(), false);
+    unsigned char copy[8] = {};
+    EXPECT_EQ(native.GetPEB32(copy), 0u);
+    EXPECT_EQ(LastNtStatus(), NtStatus{0xC0000003});  // STATUS_INVALID_INFO_CLASS
+}
+#endif
+
 // Readers made at the same moment on a fresh process all wait for the whole function table.
 TEST(NativeReaders, ConcurrentReadersSeeTheWholeTable) {
     std::vector<NtStatus> answers(8, kStatusSuccess);

@@ -2,6 +2,7 @@
 // same questions: the parent's level and the mask it is asked about, the chain with the cloud's
 // levels written back, and the parent the pop-up request names. No service may be called while
 // a tree root is held.
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -303,6 +304,20 @@ TYPED_TEST(ProcessRoutes, KnownLevelsFirstThenTheCloudCorrectedBySigner) {
         (std::vector<std::u16string>{
             line(kSignerTag, u"IsCanSkipReport成功，path=" + PathOf(m[1]) + u" MatchType=64"),
             line(kSignerTag, u"文件命中了白签名，修正等级为10，path=" + PathOf(m[1]) + u" ")}));
+}
+
+// A member whose creation time the tree cannot give is written back with none.
+TEST_F(TreeRoute, ChainMemberWithoutCreationTime) {
+    const auto m = Chain({{0, 0}, {70, 2}});
+    cloud_.Answer(PathOf(m[0]), {50, 1});
+    Tree().SetFailing(TreeOp::GetNodeCreateTime, true);
+    ChainNodes chain;
+    ASSERT_TRUE(Complete(chain));
+    EXPECT_EQ(
+        std::ranges::count(
+            Lines(kChainTag),
+            LogLine(30, kChainTag, u"pid=" + Num(m[0]) + u" ,create_time=0 ,level=50 ,SubLevel=1")),
+        1);
 }
 
 // Every missing level goes to the cloud in one call; only unsettled cloud levels are asked
