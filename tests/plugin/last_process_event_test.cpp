@@ -281,9 +281,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     const auto ruleInfo = ReadValue(request, u"ruleInfo");
     EXPECT_EQ(ruleInfo.tag, 4u);
     ASSERT_EQ(ruleInfo.bytes.size(), 1052u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 0), 2u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 0x8007u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
+    EXPECT_EQ(report_test::U32sAt(ruleInfo.bytes, 0, 3), (std::vector<uint32_t>{2, 0x8007, 101}));
     EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
 
     EXPECT_TRUE(

@@ -22,6 +22,15 @@ inline uint32_t U32At(const Bytes& bytes, size_t offset) {
     return value;
 }
 
+// count consecutive values from offset, for fields that lie side by side.
+inline std::vector<uint32_t> U32sAt(const Bytes& bytes, size_t offset, size_t count) {
+    std::vector<uint32_t> values;
+    for (size_t i = 0; i < count; ++i) {
+        values.push_back(U32At(bytes, offset + 4 * i));
+    }
+    return values;
+}
+
 inline int32_t I32At(const Bytes& bytes, size_t offset) {
     return static_cast<int32_t>(U32At(bytes, offset));
 }
