@@ -3,7 +3,6 @@
 // balanced afterwards.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <deque>
 #include <thread>
 
@@ -164,15 +163,9 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
         {"rule id fits, class does not",
          [](LastProcessEvent& t) { t.record_.Class = tierlock::kClassProcess; },
          LogLine(30, kTag, u"This event does not require processing")},
-        {"settled as passed",
-         [](LastProcessEvent& t) {
-             t.target_.properties[4] = {0, 1};
-         },
+        {"settled as passed", [](LastProcessEvent& t) { t.target_.properties[4].value = 1; },
          LogLine(30, kTag, u"该事件是放行事件已被明确处理结果，Last接口不再处理")},
-        {"reported as dangerous",
-         [](LastProcessEvent& t) {
-             t.target_.properties[2] = {0, 1};
-         },
+        {"reported as dangerous", [](LastProcessEvent& t) { t.target_.properties[2].value = 1; },
          LogLine(30, kTag, u"该事件是风险事件已被报出，Last接口不再处理")},
         {"no record", [](LastProcessEvent& t) { t.event_.hasRecord = false; }, u""},
     };

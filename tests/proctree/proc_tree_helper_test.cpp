@@ -163,8 +163,7 @@ TEST_F(ProcTreeTest, LevelWritesAndFixedLevelExpiry) {
         }
         EXPECT_EQ(helper_->FixLevel_is_Exist_ByRootOffset(held, proc.id), fixed) << ttl;
         EXPECT_TRUE(helper_->GetLevelAndSubByRootOffset(held, proc.id, &level, &subLevel));
-        EXPECT_EQ(level, fixed ? 10 : 70) << ttl;
-        EXPECT_EQ(subLevel, fixed ? -5 : 3) << ttl;
+        EXPECT_EQ(std::pair(level, subLevel), fixed ? std::pair(10, -5) : std::pair(70, 3)) << ttl;
     }
     Tree().SetFailing(TreeOp::SetNodeProperty, true);
     EXPECT_FALSE(helper_->SetLevelByPid(proc.pid, 70, &time));

@@ -2,8 +2,6 @@
 // path mapping on 64-bit systems and how the answer is read.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
 #include "platform/platform.h"
