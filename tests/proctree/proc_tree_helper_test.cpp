@@ -113,11 +113,10 @@ TEST_F(ProcTreeTest, UntrustedLengthsAndSizesAreRefused) {
     EXPECT_FALSE(helper_->GetPathByRootOffset(Hold(named), named.id, named.pid, true, path));
     EXPECT_EQ(path, u"D:\\LONGNA~1");
     EXPECT_FALSE(Tree().Property(named.id, "CURRENT_CONVERT_PATH"));
-    const auto texts = framework_.texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                         simhost::LogLine(30, "api_win::Api_GetLongPathName",
-                                          u"GetLongPathName USE WINAPI")),
-              1);
+    EXPECT_EQ(
+        std::ranges::count(framework_.texts(), simhost::LogLine(30, "api_win::Api_GetLongPathName",
+                                                                u"GetLongPathName USE WINAPI")),
+        1);
     tierlock::platform::ClearSubstituteLongPathNames();
 #endif
 
