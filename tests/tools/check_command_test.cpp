@@ -1,7 +1,6 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
 #include "tool_process.h"
