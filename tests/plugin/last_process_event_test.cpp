@@ -128,9 +128,6 @@ class LastProcessEvent : public PluginTest {
         return event_.attached().empty() ? nullptr : event_.attached().back().bundle;
     }
 
-    std::vector<std::u16string> LinesTagged(const char* tag) const {
-        return framework_.textsTagged(tag);
-    }
     bool Logged(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
         return std::find(texts.begin(), texts.end(), LogLine(level, tag, message)) != texts.end();
@@ -186,7 +183,7 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
             ASSERT_FALSE(texts.empty());
             EXPECT_EQ(texts.back(), c.lastLine);
         }
-        EXPECT_TRUE(LinesTagged("Tierlock::GetSrcLevel").empty());
+        EXPECT_TRUE(framework_.textsTagged("Tierlock::GetSrcLevel").empty());
         EXPECT_EQ(tree_.calls(simhost::TreeOp::FindNodeByPid), 0u);
         EXPECT_TRUE(trust_.calls().empty());
     }
@@ -243,7 +240,7 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         framework_.SetPopWndAnswer(c.popResult, c.answer, c.writesAnswer);
         framework_.ClearLog();
         EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
-        const auto lines = LinesTagged(kTag);
+        const auto lines = framework_.textsTagged(kTag);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kTag, c.line));
         EXPECT_EQ(lines.back(), LogLine(30, kTag, u"g_pFrame->PopWnd called"));
@@ -294,13 +291,13 @@ TEST_F(LastProcessEvent, FittingRulesAreAllComparedAndTheLastMatchIsReported) {
     EXPECT_EQ(Run(), 2);
     // Each candidate is dumped when chosen, and again when its mode matched.
     std::vector<char16_t> dumped;
-    for (const auto& line : LinesTagged("Tierlock::PRINTF_MACTCH_RULE")) {
+    for (const auto& line : framework_.textsTagged("Tierlock::PRINTF_MACTCH_RULE")) {
         dumped.push_back(line[line.find(u"id=") + 3]);
     }
     EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'4', u'2', u'3'}));
     const auto popWin = ReadValue(Request(), u"PopWin");
     EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
-    EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
+    EXPECT_EQ(framework_.textsTagged("Tierlock::GetReportDangerList"),
               std::vector<std::u16string>{LogLine(30, "Tierlock::GetReportDangerList",
                                                   u"GetReportDangerList report_type=1")});
 }
