@@ -242,9 +242,8 @@ TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
         const Bytes bytes = EntryBytes(entry);
         EXPECT_EQ(U32At(bytes, 0), c.targetType);
         EXPECT_EQ(U32sAt(bytes, 580, 2), (std::vector{c.pid, c.ppid}));
-        EXPECT_EQ(TextAt(bytes, 588, 260), c.image);
-        EXPECT_EQ(TextAt(bytes, 1108, 260), c.command);
-        EXPECT_EQ(label, c.label);
+        EXPECT_EQ(std::tuple(TextAt(bytes, 588, 260), TextAt(bytes, 1108, 260), label),
+                  std::tuple(c.image, c.command, c.label));
         EXPECT_TRUE(AllZero(bytes, 4, 576));
     }
     EXPECT_EQ(LinesTagged("SetProcessCreateInfo"), 0u);

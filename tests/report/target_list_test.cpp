@@ -147,8 +147,7 @@ TEST_F(TargetList, RegistryEventPutsItsOwnEntryBeforeTheDanger) {
     EXPECT_EQ(U32At(bytes, At(0, 0)), 3u);
     EXPECT_TRUE(AllZero(bytes, At(0, 4), 576));  // no item: no engine, handling or risk name
     EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"HKLM\\Run");
-    EXPECT_EQ(U32At(bytes, At(1, 0)), 4u);
-    EXPECT_EQ(U32At(bytes, At(1, 12)), 3u);
+    EXPECT_EQ(std::pair(U32At(bytes, At(1, 0)), U32At(bytes, At(1, 12))), std::pair(4u, 3u));
     EXPECT_TRUE(HasLine(kCore, kItemTag, u"rd添加目标注册表:注册表改值:path=HKLM\\Run key=x"));
 }
 
