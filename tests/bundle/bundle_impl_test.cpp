@@ -13,8 +13,7 @@ TEST_F(BundleTest, KeyValueKeysIgnoreAsciiCaseAndShortReadsReportSizeAndTag) {
     ASSERT_EQ(rk_.SetValue(u"GuardType", "old", 4, 1), RK_S_OK);
     ASSERT_EQ(rk_.SetValue(u"GUARDTYPE", text, sizeof(text), 0xC0DE), RK_S_OK);
     EXPECT_EQ(rk_.GetValue(u"guardtype", buffer, &size, &tag), RK_E_OUTOFMEMORY);
-    EXPECT_EQ(size, 11);
-    EXPECT_EQ(tag, 0xC0DEu);
+    EXPECT_EQ(std::pair(size, tag), std::pair(11, 0xC0DEu));
     EXPECT_STREQ(buffer, "untouched");
     EXPECT_EQ(rk_.GetValue(u"GuardType", nullptr, &size, &tag), RK_E_OUTOFMEMORY);
     EXPECT_EQ(rk_.GetValue(u"GuardType", buffer, &size, &tag), RK_S_OK);
@@ -60,8 +59,7 @@ TEST_F(BundleTest, KeyValueSetWithoutMemoryAnswersOutOfMemoryAndChangesNothing) 
     EXPECT_EQ(rk_.SetValue(u"new", after, sizeof(after), 3), RK_E_OUTOFMEMORY);
     g_failValues = false;
     EXPECT_EQ(rk_.GetValue(u"KEPT", buffer, &size, &tag), RK_S_OK);
-    EXPECT_EQ(size, static_cast<int32_t>(sizeof(before)));
-    EXPECT_EQ(tag, 1u);
+    EXPECT_EQ(std::pair(size, tag), std::pair(static_cast<int32_t>(sizeof(before)), 1u));
     EXPECT_STREQ(buffer, before);
     EXPECT_EQ(rk_.Names(), std::u16string(u"kept\0", 5));
 }

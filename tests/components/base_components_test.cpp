@@ -1,17 +1,10 @@
 // The host's base components as the plug-in finds them: only when already loaded, each
 // object made once, the digest text component tried again until it exists.
-#include <gtest/gtest.h>
-
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "components/base_components.h"
 #include "components_fixture.h"
-
-#ifndef _WIN32
-#include "platform/substitute.h"
-#endif
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -122,11 +121,11 @@ TEST(ProcessSnapshot, ReaderAndBarrierBySystemAndWow64) {
     for (bool wow64 : {false, true}) {
         SetSubstituteWow64(wow64);
         const Native reader(other, false);
-        EXPECT_EQ(reader.barrier().mismatch, wow64);
-        EXPECT_EQ(reader.barrier().type,
+        const BitnessBarrier& barrier = reader.barrier();
+        EXPECT_EQ(std::tuple(barrier.mismatch, barrier.sourceWow64, barrier.targetWow64),
+                  std::tuple(wow64, wow64, false));
+        EXPECT_EQ(barrier.type,
                   wow64 ? BitnessBarrier::kReader32Target64 : BitnessBarrier::kBoth64);
-        EXPECT_EQ(reader.barrier().sourceWow64, wow64);
-        EXPECT_FALSE(reader.barrier().targetWow64);
     }
     tierlock::platform::CloseHandle(other);
     SetSubstituteWow64(false);
@@ -194,6 +193,16 @@ TEST(NativeReaders, SixtyFourBitStructuresOnlyWhereTheyExist) {
     }
 }
 
+#ifndef _WIN32
+// A refused query is reported with its own status, not as a block without an address.
+TEST(NativeReaders, RefusedWow64QueryKeepsItsStatus) {
+    Native native(CurrentProcess(), false);
+    unsigned char copy[8] = {};
+    EXPECT_EQ(native.GetPEB32(copy), 0u);
+    EXPECT_EQ(LastNtStatus(), NtStatus{0xC0000003});  // STATUS_INVALID_INFO_CLASS
+}
+#endif
+
 // Readers made at the same moment on a fresh process all wait for the whole function table.
 TEST(NativeReaders, ConcurrentReadersSeeTheWholeTable) {
     std::vector<NtStatus> answers(8, kStatusSuccess);
@@ -236,12 +245,10 @@ TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
     SetSubstituteProcesses({{0, 0, u"", 0}, {8, 4, u"", 2}, {12, 8, u"b.exe", 5}, hidden});
     const ProcessList processes = ProcessSnapshot(CurrentProcess()).EnumProcesses();
     ASSERT_EQ(processes.size(), 2u);
-    EXPECT_EQ(processes[0]->pid, 8u);
-    EXPECT_EQ(processes[0]->imageName, u"");
-    EXPECT_EQ(processes[0]->createTime, 2u);
-    EXPECT_EQ(processes[1]->pid, 12u);
-    EXPECT_EQ(processes[1]->parentPid, 8u);
-    EXPECT_EQ(processes[1]->imageName, u"b.exe");
+    EXPECT_EQ(std::tuple(processes[0]->pid, processes[0]->imageName, processes[0]->createTime),
+              std::tuple(8u, u"", 2u));
+    EXPECT_EQ(std::tuple(processes[1]->pid, processes[1]->parentPid, processes[1]->imageName),
+              std::tuple(12u, 8u, u"b.exe"));
     SetSubstituteProcesses({});
 }
 

@@ -87,10 +87,9 @@ TEST(ProcessBlock, NamesOnlyFromInsideTheBlock) {
     block.End();
     const ProcessList processes = block.Read();
     ASSERT_EQ(processes.size(), 3u);
-    EXPECT_EQ(processes[0]->imageName, u"System");
-    EXPECT_EQ(processes[1]->imageName, u"");
-    EXPECT_EQ(processes[2]->imageName, u"c.exe");
-    EXPECT_EQ(processes[2]->createTime, 120u);
+    EXPECT_EQ(std::tuple(processes[0]->imageName, processes[1]->imageName, processes[2]->imageName,
+                         processes[2]->createTime),
+              std::tuple(u"System", u"", u"c.exe", 120u));
 }
 
 }  // namespace

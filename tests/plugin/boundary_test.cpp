@@ -1,7 +1,14 @@
 // The library as the host reaches it: exports found by name, the object used by table slot,
 // and the log lines of the lifecycle operations, byte for byte, with the per-level probe.
+#include <cctype>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
 
+#include "abi/bundle.h"
+#include "abi/host.h"
+#include "abi/nuv_base.h"
 #include "plugin_fixture.h"
 #include "simhost/text.h"
 
@@ -28,22 +35,60 @@ TEST_F(PluginTest, RefusesWrongIdsAndNullArguments) {
     library_->Release(nullptr);  // does nothing
 }
 
-TEST_F(PluginTest, IdIsComparedInWindowsGuidLayout) {
-    const uint8_t raw[16] = {0x71, 0xA4, 0x07, 0xB6, 0x90, 0xB1, 0x66, 0x44,
-                             0xA6, 0xE0, 0x61, 0x81, 0x74, 0x08, 0x9D, 0x16};
+// The 16 bytes a Windows GUID written as "{8-4-4-4-12}" is stored as: the first three fields
+// little-endian, the last eight bytes in order.
+RkGuid FromText(std::string_view text) {
+    std::string hex;
+    for (const char c : text) {
+        hex += std::isxdigit(static_cast<unsigned char>(c)) ? std::string(1, c) : "";
+    }
+    constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    uint8_t raw[16];
+    for (int i = 0; i < 16; ++i) {
+        raw[kOrder[i]] = static_cast<uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+    }
     RkGuid iid;
     std::memcpy(&iid, raw, sizeof(iid));
+    return iid;
+}
+
+// Every interface id is the host's published one: the simulated host shares these declarations,
+// so no call through it would notice a wrong byte.
+TEST_F(PluginTest, InterfaceIdsAreTheHostsPublishedOnes) {
+    const std::pair<const RkGuid*, const char*> ids[] = {
+        {&IID_IRkRulePlug, "{B607A471-B190-4466-A6E0-618174089D16}"},
+        {&IID_IRKCACHE, "{70FFED92-811D-427B-9334-60292E2266A4}"},
+        {&IID_IRKEngCloudV2, "{3FA87E4E-7FA8-4AFB-9BDA-7970E4EBAD90}"},
+        {&IID_IRKMisKillingQuery_V2, "{43B6D9FC-90A0-4C5C-8C31-C37CD3A05E5B}"},
+        {&IID_IRKMisKillingQuery, "{B85A4655-84C3-4DE1-8385-0C1F827CE76C}"},
+        {&IID_IRKProcTreeV3Ctrl, "{6288C17D-9C84-49AB-A52E-AF8051314891}"},
+        {&IID_IRKProcessTreeHelperCtrl, "{E9BB9516-1D52-4023-8243-FED3AA357E2D}"},
+        {&IID_IRkRuleTarget, "{E4FA2813-5A34-49A0-8E27-260EBD2C11CF}"},
+        {&IID_IASBundle, "{EC62E9BC-408E-462E-B831-D2C502D2F406}"},
+        {&IID_ISmartUnknown, "{6DADA238-8BD1-4DE4-A224-7D27539DA995}"},
+        {&IID_IRkBundle, "{0A817E52-D5F7-4100-AB9F-BADCDBDCD9A5}"},
+        {&IID_IRKScanItem, "{77126ED9-86E1-4E0B-B55C-85CC3E9B6BA8}"},
+        {&IID_NUVCompatLoader, "{F73595D8-C098-4549-ADF9-8042F87AF339}"},
+        {&IID_HolmBaseService, "{427FB576-CFB6-4786-940D-E1D00E5521BA}"},
+        {&IID_NUVModuleLookup, "{62C4D866-AC50-4A39-B2EC-CA50E5AC94CD}"},
+        {&IID_NUVBaseService2, "{DCBDC082-7349-4FB8-8850-3504CB477C72}"},
+        {&IID_NUVBaseService1, "{52203844-735C-447B-ACBC-73456337672C}"},
+        {&IID_NUVBaseService5, "{FC588690-8589-4EDA-BBB4-2E41964CB580}"},
+        {&IID_BaseComponent, "{0DC96F71-3DB7-4EBE-91DB-8A49941C0F3B}"},
+    };
+    for (const auto& [iid, text] : ids) {
+        EXPECT_TRUE(*iid == FromText(text)) << text;
+    }
+    const RkGuid plug = FromText(ids[0].second);
     IRkRulePlug* out = nullptr;
-    ASSERT_TRUE(library_->Create(&iid, &out));
-    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(library_->Create(&plug, &out));
     library_->Release(out);
 }
 
 TEST_F(PluginTest, ObjectsAreDistinctAndOutliveEachOther) {
     IRkRulePlug* first = NewPlug();
     IRkRulePlug* second = NewPlug();
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
+    ASSERT_NE(second, nullptr);  // first is only released, which takes a null too
     EXPECT_NE(first, second);
 
     ReleasePlug(first);

@@ -125,10 +125,9 @@ TEST_F(InitServices, TreeServicesAreNeededAsAPair) {
     framework_.Serve(IID_IRKProcessTreeHelperCtrl, &treeHelper_, -1);
     IRkRulePlug* plug = NewPlug();
     ASSERT_TRUE(InitWith(plug, ""));
-    EXPECT_TRUE(std::find(framework_.texts().begin(), framework_.texts().end(),
-                          InitLine(35,
-                                   u"query_interface IRKProcTreeV3Ctrl AND "
-                                   u"IRKProcessTreeHelperCtrl fail")) != framework_.texts().end());
+    const std::u16string unpaired =
+        InitLine(35, u"query_interface IRKProcTreeV3Ctrl AND IRKProcessTreeHelperCtrl fail");
+    EXPECT_EQ(std::ranges::count(framework_.texts(), unpaired), 1);
     ReleasePlug(plug);
     EXPECT_EQ(tree_.refs() + treeHelper_.refs(), 0u);
     ExpectNoUnderflow();

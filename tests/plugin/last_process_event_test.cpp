@@ -3,7 +3,6 @@
 // balanced afterwards.
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <deque>
 #include <thread>
 
@@ -129,9 +128,6 @@ class LastProcessEvent : public PluginTest {
         return event_.attached().empty() ? nullptr : event_.attached().back().bundle;
     }
 
-    std::vector<std::u16string> LinesTagged(const char* tag) const {
-        return framework_.textsTagged(tag);
-    }
     bool Logged(int32_t level, const char* tag, const std::u16string& message) const {
         const auto texts = framework_.texts();
         return std::find(texts.begin(), texts.end(), LogLine(level, tag, message)) != texts.end();
@@ -164,15 +160,9 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
         {"rule id fits, class does not",
          [](LastProcessEvent& t) { t.record_.Class = tierlock::kClassProcess; },
          LogLine(30, kTag, u"This event does not require processing")},
-        {"settled as passed",
-         [](LastProcessEvent& t) {
-             t.target_.properties[4] = {0, 1};
-         },
+        {"settled as passed", [](LastProcessEvent& t) { t.target_.properties[4].value = 1; },
          LogLine(30, kTag, u"该事件是放行事件已被明确处理结果，Last接口不再处理")},
-        {"reported as dangerous",
-         [](LastProcessEvent& t) {
-             t.target_.properties[2] = {0, 1};
-         },
+        {"reported as dangerous", [](LastProcessEvent& t) { t.target_.properties[2].value = 1; },
          LogLine(30, kTag, u"该事件是风险事件已被报出，Last接口不再处理")},
         {"no record", [](LastProcessEvent& t) { t.event_.hasRecord = false; }, u""},
     };
@@ -193,7 +183,7 @@ TEST_F(LastProcessEvent, EventsOutsideTheConfigurationLeaveBeforeAnyLevelIsResol
             ASSERT_FALSE(texts.empty());
             EXPECT_EQ(texts.back(), c.lastLine);
         }
-        EXPECT_TRUE(LinesTagged("Tierlock::GetSrcLevel").empty());
+        EXPECT_TRUE(framework_.textsTagged("Tierlock::GetSrcLevel").empty());
         EXPECT_EQ(tree_.calls(simhost::TreeOp::FindNodeByPid), 0u);
         EXPECT_TRUE(trust_.calls().empty());
     }
@@ -250,7 +240,7 @@ TEST_F(LastProcessEvent, TheUsersAnswerBecomesTheVerdict) {
         framework_.SetPopWndAnswer(c.popResult, c.answer, c.writesAnswer);
         framework_.ClearLog();
         EXPECT_EQ(Run(), c.verdict) << "answer " << c.answer;
-        const auto lines = LinesTagged(kTag);
+        const auto lines = framework_.textsTagged(kTag);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[lines.size() - 2], LogLine(30, kTag, c.line));
         EXPECT_EQ(lines.back(), LogLine(30, kTag, u"g_pFrame->PopWnd called"));
@@ -281,9 +271,7 @@ TEST_F(LastProcessEvent, TheRequestDescribesTheProcessTheRuleAndTheReport) {
     const auto ruleInfo = ReadValue(request, u"ruleInfo");
     EXPECT_EQ(ruleInfo.tag, 4u);
     ASSERT_EQ(ruleInfo.bytes.size(), 1052u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 0), 2u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 4), 0x8007u);
-    EXPECT_EQ(U32At(ruleInfo.bytes, 8), 101u);
+    EXPECT_EQ(report_test::U32sAt(ruleInfo.bytes, 0, 3), (std::vector<uint32_t>{2, 0x8007, 101}));
     EXPECT_TRUE(report_test::AllZero(ruleInfo.bytes, 12, 1040));
 
     EXPECT_TRUE(
@@ -303,13 +291,13 @@ TEST_F(LastProcessEvent, FittingRulesAreAllComparedAndTheLastMatchIsReported) {
     EXPECT_EQ(Run(), 2);
     // Each candidate is dumped when chosen, and again when its mode matched.
     std::vector<char16_t> dumped;
-    for (const auto& line : LinesTagged("Tierlock::PRINTF_MACTCH_RULE")) {
+    for (const auto& line : framework_.textsTagged("Tierlock::PRINTF_MACTCH_RULE")) {
         dumped.push_back(line[line.find(u"id=") + 3]);
     }
     EXPECT_EQ(dumped, (std::vector<char16_t>{u'2', u'3', u'4', u'2', u'3'}));
     const auto popWin = ReadValue(Request(), u"PopWin");
     EXPECT_EQ(std::string(popWin.bytes.begin(), popWin.bytes.end()), "second");
-    EXPECT_EQ(LinesTagged("Tierlock::GetReportDangerList"),
+    EXPECT_EQ(framework_.textsTagged("Tierlock::GetReportDangerList"),
               std::vector<std::u16string>{LogLine(30, "Tierlock::GetReportDangerList",
                                                   u"GetReportDangerList report_type=1")});
 }

@@ -75,18 +75,17 @@ TEST(RuleSetSwap, EventsFollowTheConfigurationInForce) {
                 "rules":[{"id":1,"eventtype":3,"ruleid":"5,6","modeid":1}]})";
         ASSERT_TRUE(plug.Init(&framework, first.data(), static_cast<int32_t>(first.size())));
         plug.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
-        EXPECT_TRUE(evaluated(plug, 3, 5));
-        EXPECT_TRUE(evaluated(plug, 3, 6));
-        EXPECT_FALSE(evaluated(plug, 3, 7));
-        EXPECT_FALSE(evaluated(plug, 1, 5));
+        EXPECT_EQ((std::vector{evaluated(plug, 3, 5), evaluated(plug, 3, 6), evaluated(plug, 3, 7),
+                               evaluated(plug, 1, 5)}),
+                  (std::vector{true, true, false, false}));
 
         plug.UnInit();
         const std::string second =
             R"({"matchmode":[],"rules":[{"id":2,"eventtype":1,"ruleid":"5","modeid":1}]})";
         ASSERT_TRUE(plug.Init(&framework, second.data(), static_cast<int32_t>(second.size())));
-        EXPECT_TRUE(evaluated(plug, 1, 5));
-        EXPECT_FALSE(evaluated(plug, 3, 5));
-        EXPECT_FALSE(evaluated(plug, 3, 6));
+        EXPECT_EQ(
+            (std::vector{evaluated(plug, 1, 5), evaluated(plug, 3, 5), evaluated(plug, 3, 6)}),
+            (std::vector{true, false, false}));
 
         plug.UnInit();
         ASSERT_TRUE(plug.Init(&framework, nullptr, 0));

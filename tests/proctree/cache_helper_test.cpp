@@ -93,11 +93,10 @@ TEST_F(CacheHelper, ValuesOfTheWrongSizeAreRefused) {
     int32_t level = 0, subLevel = 0;
     EXPECT_TRUE(helper.GetProcessLevel(10, nullptr, level, subLevel));
     EXPECT_EQ(level, 70);
-    const auto lines = framework_.texts();
-    EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        LogLine(35, "rkProcessTreeCacheHelper::GetProcessProperty",
-                                u"key : FLVL_TTL  size : 4 refused")),
-              lines.end());
+    EXPECT_NE(std::ranges::count(framework_.texts(),
+                                 LogLine(35, "rkProcessTreeCacheHelper::GetProcessProperty",
+                                         u"key : FLVL_TTL  size : 4 refused")),
+              0);
 }
 
 // The order and the failed second read are tested over both process routes.

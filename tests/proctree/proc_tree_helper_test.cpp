@@ -113,11 +113,10 @@ TEST_F(ProcTreeTest, UntrustedLengthsAndSizesAreRefused) {
     EXPECT_FALSE(helper_->GetPathByRootOffset(Hold(named), named.id, named.pid, true, path));
     EXPECT_EQ(path, u"D:\\LONGNA~1");
     EXPECT_FALSE(Tree().Property(named.id, "CURRENT_CONVERT_PATH"));
-    const auto texts = framework_.texts();
-    EXPECT_EQ(std::count(texts.begin(), texts.end(),
-                         simhost::LogLine(30, "api_win::Api_GetLongPathName",
-                                          u"GetLongPathName USE WINAPI")),
-              1);
+    EXPECT_EQ(
+        std::ranges::count(framework_.texts(), simhost::LogLine(30, "api_win::Api_GetLongPathName",
+                                                                u"GetLongPathName USE WINAPI")),
+        1);
     tierlock::platform::ClearSubstituteLongPathNames();
 #endif
 
@@ -163,8 +162,7 @@ TEST_F(ProcTreeTest, LevelWritesAndFixedLevelExpiry) {
         }
         EXPECT_EQ(helper_->FixLevel_is_Exist_ByRootOffset(held, proc.id), fixed) << ttl;
         EXPECT_TRUE(helper_->GetLevelAndSubByRootOffset(held, proc.id, &level, &subLevel));
-        EXPECT_EQ(level, fixed ? 10 : 70) << ttl;
-        EXPECT_EQ(subLevel, fixed ? -5 : 3) << ttl;
+        EXPECT_EQ(std::pair(level, subLevel), fixed ? std::pair(10, -5) : std::pair(70, 3)) << ttl;
     }
     Tree().SetFailing(TreeOp::SetNodeProperty, true);
     EXPECT_FALSE(helper_->SetLevelByPid(proc.pid, 70, &time));

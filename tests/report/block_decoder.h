@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,15 @@ inline uint32_t U32At(const Bytes& bytes, size_t offset) {
         value |= static_cast<uint32_t>(bytes.at(offset + i)) << (8 * i);
     }
     return value;
+}
+
+// count consecutive values from offset, for fields that lie side by side.
+inline std::vector<uint32_t> U32sAt(const Bytes& bytes, size_t offset, size_t count) {
+    std::vector<uint32_t> values;
+    for (size_t i = 0; i < count; ++i) {
+        values.push_back(U32At(bytes, offset + 4 * i));
+    }
+    return values;
 }
 
 inline int32_t I32At(const Bytes& bytes, size_t offset) {

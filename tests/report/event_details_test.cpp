@@ -71,9 +71,8 @@ TEST_F(EventDetails, DigestsFromTheCacheOrTheScanItem) {
         const Bytes sha1 = c.sha1Decoded ? kSha1 : Bytes(20, 0);
         EXPECT_EQ(BytesAt(EntryBytes(entry), 544, 16), c.md5Field);
         EXPECT_EQ(BytesAt(EntryBytes(entry), 560, 20), sha1);
-        EXPECT_EQ(md5Text, c.md5Text);
-        EXPECT_EQ(sha1Text, c.component ? HexOf(sha1) : u"kept");
-        EXPECT_EQ(cache.calls(), c.lookups);
+        EXPECT_EQ(std::tuple(md5Text, sha1Text, cache.calls()),
+                  std::tuple(c.md5Text, c.component ? HexOf(sha1) : u"kept", c.lookups));
     }
 }
 
@@ -90,9 +89,7 @@ TEST_F(EventDetails, NoParameterBundleEndsTheLookup) {
     EXPECT_EQ(framework_.textsTagged("Tierlock::SetCommInfo"),
               std::vector<std::u16string>{simhost::LogLine(kError, "Tierlock::SetCommInfo",
                                                            u"bundleptr create instance failed")});
-    EXPECT_EQ(md5Text, u"");
-    EXPECT_EQ(sha1Text, u"");
-    EXPECT_EQ(cache_.calls(), 0u);
+    EXPECT_EQ(std::tuple(md5Text, sha1Text, cache_.calls()), std::tuple(u"", u"", 0u));
 }
 
 class RegistryDetails : public ReportTest {
@@ -244,11 +241,9 @@ TEST_F(ProcessCreateDetails, EachItemKindNamesItsProcess) {
                                        entry);
         const Bytes bytes = EntryBytes(entry);
         EXPECT_EQ(U32At(bytes, 0), c.targetType);
-        EXPECT_EQ(U32At(bytes, 580), c.pid);
-        EXPECT_EQ(U32At(bytes, 584), c.ppid);
-        EXPECT_EQ(TextAt(bytes, 588, 260), c.image);
-        EXPECT_EQ(TextAt(bytes, 1108, 260), c.command);
-        EXPECT_EQ(label, c.label);
+        EXPECT_EQ(U32sAt(bytes, 580, 2), (std::vector{c.pid, c.ppid}));
+        EXPECT_EQ(std::tuple(TextAt(bytes, 588, 260), TextAt(bytes, 1108, 260), label),
+                  std::tuple(c.image, c.command, c.label));
         EXPECT_TRUE(AllZero(bytes, 4, 576));
     }
     EXPECT_EQ(LinesTagged("SetProcessCreateInfo"), 0u);

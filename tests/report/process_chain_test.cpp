@@ -2,7 +2,6 @@
 // cache and from the process tree: entries in chain order, paths and levels, the process the
 // chain belongs to, and every way the chain can be missing.
 #include "report/process_chain.h"
-#include "bundle/bundle.h"
 #include "procsource/process_source.h"
 #include "proctree/proctree.h"
 #include "report_fixture.h"

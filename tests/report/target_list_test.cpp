@@ -106,15 +106,13 @@ TEST_F(TargetList, FileEventListsDestinationsThenEachKindOfDanger) {
     };
     for (size_t k = 0; k < std::size(entries); ++k) {
         SCOPED_TRACE(k);
-        EXPECT_EQ(U32At(bytes, At(k, 0)), entries[k].type);
-        EXPECT_EQ(U32At(bytes, At(k, 4)), 3u);  // engine kind
-        EXPECT_EQ(U32At(bytes, At(k, 8)), 0u);  // engine id: kind is not 6
-        EXPECT_EQ(U32At(bytes, At(k, 12)), entries[k].handling);
+        // Type, engine kind, engine id (0: kind is not 6) and handling.
+        EXPECT_EQ(U32sAt(bytes, At(k, 0), 4),
+                  (std::vector<uint32_t>{entries[k].type, 3, 0, entries[k].handling}));
         EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Trojan.Generic.B");
         EXPECT_EQ(TextAt(bytes, At(k, entries[k].pathAt), 260), entries[k].path);
         if (entries[k].pathAt == 588) {
-            EXPECT_EQ(U32At(bytes, At(k, 580)), entries[k].pid);
-            EXPECT_EQ(U32At(bytes, At(k, 584)), entries[k].ppid);
+            EXPECT_EQ(U32sAt(bytes, At(k, 580), 2), (std::vector{entries[k].pid, entries[k].ppid}));
         }
     }
     EXPECT_EQ(TextAt(bytes, At(2, 1108), 260), u"src.exe -a");
@@ -149,8 +147,7 @@ TEST_F(TargetList, RegistryEventPutsItsOwnEntryBeforeTheDanger) {
     EXPECT_EQ(U32At(bytes, At(0, 0)), 3u);
     EXPECT_TRUE(AllZero(bytes, At(0, 4), 576));  // no item: no engine, handling or risk name
     EXPECT_EQ(TextAt(bytes, At(0, 580), 260), u"HKLM\\Run");
-    EXPECT_EQ(U32At(bytes, At(1, 0)), 4u);
-    EXPECT_EQ(U32At(bytes, At(1, 12)), 3u);
+    EXPECT_EQ(std::pair(U32At(bytes, At(1, 0)), U32At(bytes, At(1, 12))), std::pair(4u, 3u));
     EXPECT_TRUE(HasLine(kCore, kItemTag, u"rd添加目标注册表:注册表改值:path=HKLM\\Run key=x"));
 }
 
@@ -169,10 +166,8 @@ TEST_F(TargetList, ProcessCreationReportsTheCreatedProcessTwice) {
     ASSERT_EQ(U32At(bytes, 0), 2u);
     const uint32_t types[] = {0x80000001u, 0x80000004u};
     for (size_t k : {0u, 1u}) {
-        EXPECT_EQ(U32At(bytes, At(k, 0)), types[k]);
-        EXPECT_EQ(U32At(bytes, At(k, 4)), 6u);
-        EXPECT_EQ(U32At(bytes, At(k, 8)), 77u);
-        EXPECT_EQ(U32At(bytes, At(k, 12)), 2u);  // a writer's label keeps the target handling
+        // A writer's label keeps the target handling, 2.
+        EXPECT_EQ(U32sAt(bytes, At(k, 0), 4), (std::vector<uint32_t>{types[k], 6, 77, 2}));
         EXPECT_EQ(TextAt(bytes, At(k, 16), 260), u"Worm.X");
         EXPECT_EQ(U32At(bytes, At(k, 536)), 9u);
     }
@@ -269,10 +264,9 @@ TEST_F(TargetList, TheTrustServiceDropsOnlyWhatItVouchesFor) {
     const auto calls = trust_.calls();
     ASSERT_EQ(calls.size(), 3u);
     const auto& first = calls[0].parameters;
-    EXPECT_EQ(first.at("sublevel").second, 3u);
-    EXPECT_EQ(first.at("process_id").second, 10u);
-    EXPECT_EQ(first.at("process_create_time").second, 1655526400000ull);
-    EXPECT_EQ(first.at("match_type").second, 0x1DFu);
+    EXPECT_EQ(std::tuple(first.at("sublevel").second, first.at("process_id").second,
+                         first.at("process_create_time").second, first.at("match_type").second),
+              std::tuple(3u, 10u, 1655526400000ull, 0x1DFu));
     EXPECT_EQ(calls[1].parameters.at("process_create_time").second, 0u);  // time unknown
     const std::u16string vouched = u"用户白名单 或 白签名，不报出. FilePath : ";
     const std::u16string reported = u"非用户白名单 或 白签名，报出. FilePath : ";

@@ -80,8 +80,7 @@ TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
     EXPECT_EQ(model.ModeIds(), (std::vector<uint32_t>{0xFFFFFFFFu}));
     EXPECT_EQ(model.Items(0xFFFFFFFFu).at(0).src_level, (Ranges{{70, 0, 65535}}));
     ASSERT_EQ(model.rules.size(), 1u);
-    EXPECT_EQ(model.rules[0].id, 3u);
-    EXPECT_EQ(model.rules[0].mode_id, 0xFFFFFFFFu);
+    EXPECT_EQ(std::pair(model.rules[0].id, model.rules[0].mode_id), std::pair(3u, 0xFFFFFFFFu));
 }
 
 TEST_F(ConfigDocument, LaterModeDefinitionReplacesEarlierOne) {

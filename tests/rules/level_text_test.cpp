@@ -64,11 +64,9 @@ TEST(LevelText, RuleIdTextsBecomeSortedSets) {
 
 TEST(LevelText, RangesFitTheirLevelAndBothSubLevelBounds) {
     const tierlock::LevelRange anyLevelSub3{0, 3, 3}, level70{70, 0, 65535};
-    EXPECT_TRUE(anyLevelSub3.Fits(10, 3));
-    EXPECT_FALSE(anyLevelSub3.Fits(70, 4));
-    EXPECT_TRUE(level70.Fits(70, 0));
-    EXPECT_TRUE(level70.Fits(70, 65535));
-    EXPECT_FALSE(level70.Fits(10, 1));
+    EXPECT_EQ((std::vector{anyLevelSub3.Fits(10, 3), anyLevelSub3.Fits(70, 4), level70.Fits(70, 0),
+                           level70.Fits(70, 65535), level70.Fits(10, 1)}),
+              (std::vector{true, false, true, true, false}));
     EXPECT_TRUE(tierlock::ListFits({}, 1, 1));
     EXPECT_TRUE(tierlock::ListFits({{10, 0, 65535}, {70, 3, 3}}, 70, 3));
 }

@@ -1,8 +1,6 @@
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
 #include "tool_process.h"
@@ -117,8 +115,7 @@ TEST_F(CheckCommand, SyntaxErrorGivesLineColumnAndParserMessage) {
     const rapidjson::Document document = Json("check_syntax.json");
     ASSERT_TRUE(document.IsObject());
     const rapidjson::Value& error = document["files"][0]["syntaxError"];
-    EXPECT_EQ(error["line"].GetInt(), 3);
-    EXPECT_EQ(error["column"].GetInt(), 34);
+    EXPECT_EQ(std::pair(error["line"].GetInt(), error["column"].GetInt()), std::pair(3, 34));
     EXPECT_STREQ(error["message"].GetString(), "Missing a name for object member.");
     EXPECT_STREQ(error["pointer"].GetString(), "/matchmode/0/modeid");
     EXPECT_NE(RunTool("check check_syntax.json")

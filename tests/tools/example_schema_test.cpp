@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include <gtest/gtest.h>
 #include <rapidjson/document.h>
 #include <rapidjson/schema.h>
 #include <rapidjson/stringbuffer.h>

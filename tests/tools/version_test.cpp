@@ -2,9 +2,6 @@
 // Windows the shipped DLL's version resource through the system's file-version functions.
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "simhost/plugin_library.h"
 #include "tool_process.h"
 
 #if defined(_WIN32)

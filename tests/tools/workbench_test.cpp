@@ -4,8 +4,6 @@
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "tool_process.h"
 
 namespace tools_test {

@@ -101,10 +101,11 @@ TEST_F(CreateTime, MissingProcessAnswersFalseAfterBothOpensFail) {
 #ifndef _WIN32  // the process table is the substitute's
 TEST_F(CreateTime, RoutesThroughHandleAndProcessList) {
     constexpr uint32_t kPid = 1234;
-    const std::u16string tried = u"open process fail,try limited permission, pid=1234";
-    const std::u16string limitedFailed = u"limited open process fail, pid=1234";
-    const std::u16string byHandle = u"GetProcessTimesByHandle Success,pid=1234 create_time=1";
-    const std::u16string byList = u"CWow64ext GetProcessTimes Success, pid=1234 create_time=1";
+    const std::u16string tried = Line(u"open process fail,try limited permission, pid=1234");
+    const std::u16string limitedFailed = Line(u"limited open process fail, pid=1234");
+    const std::u16string byHandle = Line(u"GetProcessTimesByHandle Success,pid=1234 create_time=1");
+    const std::u16string byList =
+        Line(u"CWow64ext GetProcessTimes Success, pid=1234 create_time=1");
     struct Case {
         const char* name;
         bool openFull, openLimited, timesReadable, listed;
@@ -131,11 +132,7 @@ TEST_F(CreateTime, RoutesThroughHandleAndProcessList) {
         uint64_t value = kUntouched;
         EXPECT_EQ(GetCreatetime(kPid, &value), c.found);
         EXPECT_EQ(value, c.found ? 1u : kUntouched);
-        std::vector<std::u16string> expected;
-        for (const std::u16string& line : c.lines) {
-            expected.push_back(Line(line));
-        }
-        EXPECT_EQ(framework_.texts(), expected);
+        EXPECT_EQ(framework_.texts(), c.lines);
         EXPECT_EQ(platform::SubstituteOpenHandles(), 0u);
     }
 }

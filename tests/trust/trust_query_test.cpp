@@ -2,8 +2,6 @@
 // path mapping on 64-bit systems and how the answer is read.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "bundle/bundle.h"
 #include "bundle/memory.h"
 #include "platform/platform.h"
@@ -80,16 +78,14 @@ TEST_F(TrustQueryTest, FirstVersionSendsTheMaskAndReadsItBack) {
     QueryTrust(services, u"C:\\t.exe", TrustQuery{TrustCaller::TargetList, 0x1DF, 7, 1, 1});
     const auto calls = v1_.calls();
     ASSERT_EQ(calls.size(), 3u);
-    EXPECT_EQ(calls[0].subLevel, 0);
-    EXPECT_EQ(calls[0].reserved, 0);
-    EXPECT_EQ(calls[0].skipOnEntry, 0);
-    EXPECT_EQ(calls[0].matchTypeOnEntry, 23u);
-    EXPECT_EQ(calls[1].subLevel, 0);  // only the report passes the item's sub-level
-    EXPECT_EQ(calls[1].matchTypeOnEntry, 0x1C8u);
-    EXPECT_EQ(calls[2].subLevel, 7);
-    EXPECT_TRUE(answer.answered);
-    EXPECT_EQ(answer.skip, 1);
-    EXPECT_EQ(answer.matchType, 0x2u);
+    EXPECT_EQ(std::tuple(calls[0].subLevel, calls[0].reserved, +calls[0].skipOnEntry,
+                         calls[0].matchTypeOnEntry),
+              std::tuple(0, 0, 0, 23u));
+    // Only the report passes the item's sub-level.
+    EXPECT_EQ(std::tuple(calls[1].subLevel, calls[1].matchTypeOnEntry, calls[2].subLevel),
+              std::tuple(0, 0x1C8u, 7));
+    EXPECT_EQ(std::tuple(answer.answered, +answer.skip, answer.matchType),
+              std::tuple(true, 1, 0x2u));
 }
 
 // No service, or no parameter set to send, is no answer; a null path is sent empty.
