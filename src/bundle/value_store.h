@@ -96,6 +96,14 @@ class SortedValueStore {
         entries_.insert(it, Entry{std::move(folded), kind, std::move(block)});
     }
 
+    // Writes data over the value under key when that value is of kind and held in place with
+    // exactly size bytes; false, and the store unchanged, otherwise.
+    bool Overwrite(Key key, uint32_t kind, const void* data, uint32_t size) noexcept {
+        const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
+        return it != entries_.end() && Compare(it->key, key) == 0 && it->kind == kind &&
+               it->block.Overwrite(data, size);
+    }
+
     // Exchanges the contents, so that a bundle can empty its store and free the old entries
     // after unlocking.
     void swap(SortedValueStore& other) noexcept { entries_.swap(other.entries_); }
