@@ -1,7 +1,9 @@
 #include "bundle/as_common_bundle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -130,8 +132,10 @@ int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept
                 const uint32_t size = number.type == RK_BUNDLE_INT64 ? 8 : 4;
                 const uint32_t low = static_cast<uint32_t>(number.value);
                 const void* bytes = size == 8 ? static_cast<const void*>(&number.value) : &low;
+                size_t unhinted = SIZE_MAX;
+                size_t& hint = i < std::size(m_batchHints) ? m_batchHints[i] : unhinted;
                 if (IsKey(number.key) &&
-                    m_entries.Overwrite(number.key, number.type, bytes, size)) {
+                    m_entries.Overwrite(number.key, number.type, bytes, size, hint)) {
                     placed |= uint64_t{1} << i;
                 }
             }

@@ -64,6 +64,7 @@ class ASCommonBundle final
 
     std::mutex m_mutex;
     Store m_entries;
+    size_t m_batchHints[16] = {};  // where the i-th number of the last batch was found
     uint32_t m_keySetVersion = 0;
 };
 
