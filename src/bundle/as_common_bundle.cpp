@@ -1,7 +1,9 @@
 #include "bundle/as_common_bundle.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -118,6 +120,40 @@ int32_t ASCommonBundle::Put(const char* key, uint32_t type, const void* data, si
 int32_t RK_CALL ASCommonBundle::PutInt(const char* key, uint32_t value) {
     return CatchReturn(RK_E_OUTOFMEMORY,
                        [&] { return Put(key, RK_BUNDLE_INT, &value, sizeof(value)); });
+}
+
+int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept {
+    return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        uint64_t placed = 0;  // bit i: numbers[i] went in place
+        {
+            std::lock_guard lock(m_mutex);
+            for (size_t i = 0; i < count && i < 64; ++i) {
+                const Number& number = numbers[i];
+                const uint32_t size = number.type == RK_BUNDLE_INT64 ? 8 : 4;
+                const uint32_t low = static_cast<uint32_t>(number.value);
+                const void* bytes = size == 8 ? static_cast<const void*>(&number.value) : &low;
+                size_t unhinted = SIZE_MAX;
+                size_t& hint = i < std::size(m_batchHints) ? m_batchHints[i] : unhinted;
+                if (IsKey(number.key) &&
+                    m_entries.Overwrite(number.key, number.type, bytes, size, hint)) {
+                    placed |= uint64_t{1} << i;
+                }
+            }
+        }
+        int32_t status = RK_S_OK;
+        for (size_t i = 0; i < count; ++i) {
+            if (i < 64 && (placed >> i & 1) != 0) {
+                continue;
+            }
+            const Number& number = numbers[i];
+            const uint32_t low = static_cast<uint32_t>(number.value);
+            const int32_t put = number.type == RK_BUNDLE_INT64
+                                    ? Put(number.key, RK_BUNDLE_INT64, &number.value, 8)
+                                    : Put(number.key, RK_BUNDLE_INT, &low, sizeof(low));
+            status = status == RK_S_OK ? put : status;
+        }
+        return status;
+    });
 }
 
 int32_t RK_CALL ASCommonBundle::PutInt64(const char* key, uint32_t low, uint32_t high) {

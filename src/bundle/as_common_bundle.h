@@ -33,6 +33,18 @@ class ASCommonBundle final
     int32_t RK_CALL GetType(const char* key, uint32_t* type) override;
     void* RK_DTOR_CALL ScalarDeletingDestructor(uint32_t flags) override;
 
+    // A number as PutInt (RK_BUNDLE_INT, the low 32 bits) or PutInt64 (RK_BUNDLE_INT64) puts it.
+    struct Number {
+        const char* key;
+        uint32_t type;
+        uint64_t value;
+    };
+    // Leaves the bundle as putting each number in turn would, under one lock: a number whose
+    // key already holds a value of its type is written over it in place, so a reused parameter
+    // set takes its new values without a new entry or a lock per value. The first failing
+    // put's status, else RK_S_OK.
+    int32_t PutNumbers(const Number* numbers, size_t count) noexcept;
+
     // For the parameter pool: the references held right now, and a number that changes
     // whenever a key is added or the bundle is cleared.
     uint32_t HeldReferences() const noexcept { return m_refCount.load(std::memory_order_acquire); }
@@ -52,6 +64,7 @@ class ASCommonBundle final
 
     std::mutex m_mutex;
     Store m_entries;
+    size_t m_batchHints[16] = {};  // where the i-th number of the last batch was found
     uint32_t m_keySetVersion = 0;
 };
 

@@ -26,6 +26,8 @@ class PooledBundle {
     PooledBundle& operator=(const PooledBundle&) = delete;
 
     IASBundle* Get() const noexcept;
+    // The same bundle as this plug-in's own type, for its batch operations.
+    ASCommonBundle* Own() const noexcept { return m_bundle; }
     explicit operator bool() const noexcept { return m_bundle != nullptr; }
 
   private:

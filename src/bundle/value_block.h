@@ -24,6 +24,16 @@ class ValueBlock {
     // is then unchanged.
     bool Assign(const void* data, uint32_t size) noexcept;
 
+    // Writes size bytes over a value of exactly that size held in place; false, and nothing
+    // written, for any other value.
+    bool Overwrite(const void* data, uint32_t size) noexcept {
+        if (size != size_ || !IsInline()) {
+            return false;
+        }
+        std::memcpy(bytes_, data, size);
+        return true;
+    }
+
     const void* data() const noexcept { return IsInline() ? bytes_ : Heap(); }
     uint32_t size() const noexcept { return size_; }
 

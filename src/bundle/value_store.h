@@ -96,6 +96,22 @@ class SortedValueStore {
         entries_.insert(it, Entry{std::move(folded), kind, std::move(block)});
     }
 
+    // Writes data over the value under key when that value is of kind and held in place with
+    // exactly size bytes; false, and the store unchanged, otherwise.
+    // hint is where the key was found last time; it is checked first and kept up to date, so a
+    // set refilled key by key in one order finds each key with one comparison.
+    bool Overwrite(Key key, uint32_t kind, const void* data, uint32_t size, size_t& hint) noexcept {
+        if (hint >= entries_.size() || Compare(entries_[hint].key, key) != 0) {
+            const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
+            if (it == entries_.end() || Compare(it->key, key) != 0) {
+                return false;
+            }
+            hint = static_cast<size_t>(it - entries_.begin());
+        }
+        Entry& entry = entries_[hint];
+        return entry.kind == kind && entry.block.Overwrite(data, size);
+    }
+
     // Exchanges the contents, so that a bundle can empty its store and free the old entries
     // after unlocking.
     void swap(SortedValueStore& other) noexcept { entries_.swap(other.entries_); }

@@ -98,12 +98,16 @@ ProcessList ReadProcessBlock(const void* block, size_t size) {
 }
 
 ProcessSnapshot::ProcessSnapshot(ProcessHandle process)
-    : m_process(process),
-      m_pid(os::GetProcessId(process)),
-      m_reader(ReaderFor(process)),
-      m_deviceMap(ReadDeviceMap()) {}
+    : m_process(process), m_pid(os::GetProcessId(process)), m_reader(ReaderFor(process)) {}
 
 ProcessSnapshot::~ProcessSnapshot() = default;
+
+const std::map<std::u16string, std::u16string>& ProcessSnapshot::deviceMap() const {
+    if (!m_deviceMap) {
+        m_deviceMap = ReadDeviceMap();
+    }
+    return *m_deviceMap;
+}
 
 ProcessList ProcessSnapshot::EnumProcesses() const {
     uint32_t needed = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,14 +40,15 @@ class ProcessSnapshot {
     ProcessHandle process() const { return m_process; }
     uint32_t pid() const { return m_pid; }
     Native& reader() const { return *m_reader; }
-    // Lowered device names ("\device\harddiskvolume1") to drives ("c:").
-    const std::map<std::u16string, std::u16string>& deviceMap() const { return m_deviceMap; }
+    // Lowered device names ("\device\harddiskvolume1") to drives ("c:"), read at the first
+    // call: a list read for creation times alone asks the system nothing about drives.
+    const std::map<std::u16string, std::u16string>& deviceMap() const;
 
   private:
     ProcessHandle m_process;
     uint32_t m_pid;
     std::unique_ptr<Native> m_reader;
-    std::map<std::u16string, std::u16string> m_deviceMap;
+    mutable std::optional<std::map<std::u16string, std::u16string>> m_deviceMap;
 };
 
 // The processes in a block of extended process information as the system library of this

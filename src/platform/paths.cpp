@@ -130,7 +130,10 @@ bool MentionsSysnative(const char16_t* path) {
     constexpr char16_t kWord[] = u"sysnative";
     constexpr size_t kLength = sizeof(kWord) / sizeof(kWord[0]) - 1;
     for (const char16_t* start = path; start && *start; ++start) {
-        size_t i = 0;
+        if (LowerAscii(*start) != kWord[0]) {
+            continue;  // most positions fail here, before the word is compared
+        }
+        size_t i = 1;
         while (i < kLength && start[i] != u'\0' && LowerAscii(start[i]) == kWord[i]) {
             ++i;
         }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "bundle/as_common_bundle.h"
 #include "bundle/bundle_pool.h"
 #include "platform/platform.h"
 
@@ -9,23 +10,28 @@ namespace tierlock {
 namespace {
 
 // The caller's column, in the order the service expects the keys.
-void PutParameters(IASBundle* bundle, const TrustQuery& query) {
+void PutParameters(ASCommonBundle& bundle, const TrustQuery& query) {
+    ASCommonBundle::Number numbers[8];
+    size_t count = 0;
+    auto put = [&](const char* key, uint32_t type, uint64_t value) {
+        numbers[count++] = {key, type, value};
+    };
     const bool namesProcess = query.caller != TrustCaller::FileLevel;
     if (query.caller == TrustCaller::TargetList) {
-        bundle->PutInt("force_real_query", 1);
+        put("force_real_query", RK_BUNDLE_INT, 1);
     }
-    bundle->PutInt("sync_scan", 1);
+    put("sync_scan", RK_BUNDLE_INT, 1);
     const bool sendsSubLevel =
         query.caller == TrustCaller::ChainSigner || query.caller == TrustCaller::TargetList;
-    bundle->PutInt("sublevel", sendsSubLevel ? static_cast<uint32_t>(query.subLevel) : 0u);
-    bundle->PutInt("isSysFile", 0);
-    bundle->PutInt("update_process_level", namesProcess ? 1u : 0u);
+    put("sublevel", RK_BUNDLE_INT, sendsSubLevel ? static_cast<uint32_t>(query.subLevel) : 0u);
+    put("isSysFile", RK_BUNDLE_INT, 0);
+    put("update_process_level", RK_BUNDLE_INT, namesProcess ? 1u : 0u);
     if (namesProcess) {
-        bundle->PutInt("process_id", query.processId);
-        bundle->PutInt64("process_create_time", static_cast<uint32_t>(query.processCreateTime),
-                         static_cast<uint32_t>(query.processCreateTime >> 32));
+        put("process_id", RK_BUNDLE_INT, query.processId);
+        put("process_create_time", RK_BUNDLE_INT64, query.processCreateTime);
     }
-    bundle->PutInt("match_type", query.mask);
+    put("match_type", RK_BUNDLE_INT, query.mask);
+    bundle.PutNumbers(numbers, count);
 }
 
 }  // namespace
@@ -47,7 +53,7 @@ TrustAnswer QueryTrust(const TrustServices& services, const char16_t* path,
         if (!parameters) {
             return answer;  // no parameter set: counts as not answered
         }
-        PutParameters(parameters.Get(), query);
+        PutParameters(*parameters.Own(), query);
         answer.matchType = 0;
         answer.answered = services.queryV2->IsCanSkipReport(queryPath, parameters.Get(),
                                                             &answer.skip, &answer.matchType);

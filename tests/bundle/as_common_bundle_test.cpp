@@ -1,6 +1,9 @@
 // The typed bundle as the host drives it: every call goes through the table slot.
 #include <string>
+#include <tuple>
+#include <utility>
 
+#include "bundle/as_common_bundle.h"
 #include "bundle_support.h"
 
 namespace bundle_test {
@@ -104,6 +107,39 @@ TEST_F(BundleTest, TypedBundleRefusedPutsChangeNothing) {
     EXPECT_EQ(as_.GetType("s", nullptr), RK_E_INVALIDARG);
     EXPECT_EQ(as_.GetType("absent", &type), RK_E_NO_VALUE);
     EXPECT_EQ(as_.CopyTo(nullptr), RK_E_INVALIDARG);
+}
+
+// A batch of numbers leaves the bundle as the same puts one at a time would: a value of the
+// same type is written over, a key holding another type takes the number, a new key is added,
+// and a refused key does not stop the rest.
+TEST_F(BundleTest, TypedBundleBatchOfNumbersActsAsSinglePuts) {
+    auto& bundle = *static_cast<tierlock::ASCommonBundle*>(as_.p);
+    ASSERT_EQ(as_.PutInt("same", 7), RK_S_OK);
+    ASSERT_EQ(as_.PutString("typed", "text"), RK_S_OK);
+    ASSERT_EQ(as_.PutInt64("wide", 1), RK_S_OK);
+    const tierlock::ASCommonBundle::Number numbers[] = {{"same", RK_BUNDLE_INT, 0x100000008},
+                                                        {"typed", RK_BUNDLE_INT, 9},
+                                                        {"wide", RK_BUNDLE_INT64, 0x300000004},
+                                                        {nullptr, RK_BUNDLE_INT, 1},
+                                                        {"new", RK_BUNDLE_INT64, 5}};
+    EXPECT_EQ(bundle.PutNumbers(numbers, 5), RK_E_INVALIDARG);
+    EXPECT_EQ(as_.Keys(), std::string("new\0same\0typed\0wide\0\0", 21));
+    const std::tuple<const char*, uint32_t, uint64_t> expected[] = {
+        {"same", RK_BUNDLE_INT, 8},
+        {"typed", RK_BUNDLE_INT, 9},
+        {"wide", RK_BUNDLE_INT64, 0x300000004},
+        {"new", RK_BUNDLE_INT64, 5}};
+    for (const auto& [key, type, value] : expected) {
+        uint32_t stored = 0;
+        EXPECT_EQ(as_.GetType(key, &stored), RK_S_OK);
+        uint64_t wide = 0;
+        uint32_t narrow = 0;
+        EXPECT_EQ(type == RK_BUNDLE_INT64 ? bundle.GetInt64(key, &wide) : as_.GetInt(key, &narrow),
+                  RK_S_OK);
+        EXPECT_EQ(std::make_pair(stored, type == RK_BUNDLE_INT64 ? wide : narrow),
+                  std::make_pair(type, value))
+            << key;
+    }
 }
 
 }  // namespace bundle_test
