@@ -116,6 +116,7 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
     cache_.SetChain(30, {});
     Run();
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
+    EXPECT_FALSE(HasLine(kInfo, kCacheTag, u"ProcessChain内存申请失败"));  // not even tried
     EXPECT_FALSE(HasBlock());
 }
 
