@@ -17,9 +17,8 @@ using tierlock::native::FindNtdll64Export;
 class Memory64 {
   public:
     void Put(uint64_t address, const void* data, size_t size) {
-        auto& region = regions_[address];
-        region.assign(static_cast<const unsigned char*>(data),
-                      static_cast<const unsigned char*>(data) + size);
+        regions_[address].assign(static_cast<const unsigned char*>(data),
+                                 static_cast<const unsigned char*>(data) + size);
     }
     template <class T>
     void PutValue(uint64_t address, T value) {
