@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -187,7 +188,10 @@ TEST(RefusedScenario, IsRefusedWithItsLocationAndNothingRuns) {
          " /processes/2/pid: pid 10 is listed twice"},
         {ScenarioWith(kProcesses, kEvent), ": /configuration: "},
     };
-    const fs::path scenario = fs::temp_directory_path() / "tierlock-replay-refused.scenario.json";
+    // A name of this run's own, as other builds may run this test at the same time.
+    const fs::path scenario =
+        fs::temp_directory_path() /
+        ("tierlock-replay-refused-" + std::to_string(std::random_device{}()) + ".scenario.json");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::ofstream(scenario, std::ios::binary) << c.text;
