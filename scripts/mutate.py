@@ -117,6 +117,25 @@ def compiled_sources(build_dir, root):
     return sorted(os.path.relpath(f, root) for f in files)
 
 
+def survivors(output, candidates):
+    """The candidates an earlier run's output reports as survived, in its order."""
+    line = re.compile(r"^\[\s*\d+/\d+\] survived\s+(\S+):(\d+):(\d+)  (.+?): ")
+    by_place = {(path, index + 1, start + 1, name): (path, (index, start, end, new, name))
+                for path, (index, start, end, new, name) in candidates}
+    found = []
+    with open(output, encoding="utf-8") as f:
+        for text in f:
+            m = line.match(text)
+            if m:
+                key = (m.group(1), int(m.group(2)), int(m.group(3)), m.group(4))
+                if key in by_place:
+                    found.append(by_place[key])
+                else:
+                    print(f"mutate: {key[0]}:{key[1]}:{key[2]} {key[3]} is no longer a site",
+                          flush=True)
+    return found
+
+
 def run(command, timeout):
     try:
         return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -133,6 +152,9 @@ def main():
     parser.add_argument("--under", default="src", help="only files under this folder")
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--ctest-args", default="", help="extra ctest arguments, e.g. '-E Tool'")
+    parser.add_argument("--again", metavar="OUTPUT",
+                        help="instead of a sample, the mutants an earlier run's OUTPUT says "
+                             "survived (to see whether new tests kill them)")
     args = parser.parse_args()
 
     root = os.path.realpath(os.path.join(os.path.dirname(__file__), ".."))
@@ -154,7 +176,10 @@ def main():
         lines, sites = mutation_sites(path)
         candidates += [(path, site) for site in sites]
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
-    sample = random.Random(seed).sample(candidates, min(args.count, len(candidates)))
+    if args.again:
+        sample = survivors(args.again, candidates)
+    else:
+        sample = random.Random(seed).sample(candidates, min(args.count, len(candidates)))
     print(f"mutate: {len(sample)} of {len(candidates)} sites, seed {seed}", flush=True)
 
     restore = {}

@@ -2,6 +2,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "bundle/as_common_bundle.h"
 #include "bundle_support.h"
@@ -23,8 +24,7 @@ TEST_F(BundleTest, TypedBundleKeepsCopiesAndFreesEveryKindUnderCaseSensitiveKeys
     const char* keys[] = {"int", "int64", "str", "bin", "wstr"};  // in type-code order
     for (uint32_t code = 0; code < 5; ++code) {
         uint32_t type = 99;
-        EXPECT_EQ(as_.GetType(keys[code], &type), RK_S_OK);
-        EXPECT_EQ(type, code);
+        EXPECT_EQ((std::pair{as_.GetType(keys[code], &type), type}), std::pair(RK_S_OK, code));
     }
     uint32_t value = 0;
     uint64_t value64 = 0;
@@ -87,26 +87,24 @@ TEST_F(BundleTest, TypedBundleRefusedPutsChangeNothing) {
     char* const noText = nullptr;
     uint32_t* const noSize = nullptr;
     ASSERT_EQ(as_.PutString("s", "the value before"), RK_S_OK);
-    EXPECT_EQ(as_.PutInt(nullptr, 1), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.PutInt("", 1), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.PutString("s", nullptr), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.PutWString("s", nullptr), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.PutBinary("s", nullptr, 1), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.PutBinary("s", &byte, 0), RK_E_INVALIDARG);
+    EXPECT_EQ((std::vector{as_.PutInt(nullptr, 1), as_.PutInt("", 1), as_.PutString("s", nullptr),
+                           as_.PutWString("s", nullptr), as_.PutBinary("s", nullptr, 1),
+                           as_.PutBinary("s", &byte, 0)}),
+              std::vector(6, RK_E_INVALIDARG));
     g_failValues = true;
-    EXPECT_EQ(as_.PutString("s", "a replacement value"), RK_E_OUTOFMEMORY);
-    EXPECT_EQ(as_.PutBinary("new", "0123456789", 10), RK_E_OUTOFMEMORY);
+    EXPECT_EQ((std::vector{as_.PutString("s", "a replacement value"),
+                           as_.PutBinary("new", "0123456789", 10)}),
+              std::vector(2, RK_E_OUTOFMEMORY));
     g_failValues = false;
     EXPECT_EQ(as_.GetString("s"), std::string("the value before", 17));
     EXPECT_EQ(as_.Keys(), std::string("s\0\0", 3));
 
-    EXPECT_EQ(as_.GetInt("s", nullptr), RK_E_INVALIDARG);
-    EXPECT_EQ(Slot<int32_t>(as_.p, 11, "s", noText, noSize), RK_E_INVALIDARG);
-    EXPECT_EQ(Slot<int32_t>(as_.p, 13, noSize), RK_E_INVALIDARG);
-    EXPECT_EQ(Slot<int32_t>(as_.p, 14, noText, noSize), RK_E_INVALIDARG);
-    EXPECT_EQ(as_.GetType("s", nullptr), RK_E_INVALIDARG);
+    EXPECT_EQ(
+        (std::vector{as_.GetInt("s", nullptr), Slot<int32_t>(as_.p, 11, "s", noText, noSize),
+                     Slot<int32_t>(as_.p, 13, noSize), Slot<int32_t>(as_.p, 14, noText, noSize),
+                     as_.GetType("s", nullptr), as_.CopyTo(nullptr)}),
+        std::vector(6, RK_E_INVALIDARG));
     EXPECT_EQ(as_.GetType("absent", &type), RK_E_NO_VALUE);
-    EXPECT_EQ(as_.CopyTo(nullptr), RK_E_INVALIDARG);
 }
 
 // A batch of numbers leaves the bundle as the same puts one at a time would: a value of the

@@ -53,8 +53,7 @@ TEST_F(BundleTest, PooledBundlesTheHostStillHoldsAreNotReused) {
     {
         const tierlock::PooledBundle again(0);
         EXPECT_EQ(again.Get(), held);
-        EXPECT_EQ(held->GetCount(&count), RK_S_OK);
-        EXPECT_EQ(count, 1u);
+        EXPECT_EQ((std::pair{held->GetCount(&count), count}), std::pair(RK_S_OK, 1u));
         held->AddRef();
     }
     held->PutInt("added", 1);
@@ -62,8 +61,7 @@ TEST_F(BundleTest, PooledBundlesTheHostStillHoldsAreNotReused) {
     {
         const tierlock::PooledBundle last(0);
         EXPECT_EQ(last.Get(), held);
-        EXPECT_EQ(held->GetCount(&count), RK_S_OK);
-        EXPECT_EQ(count, 0u);
+        EXPECT_EQ((std::pair{held->GetCount(&count), count}), std::pair(RK_S_OK, 0u));
     }
     tierlock::ReleasePooledBundles();
 }

@@ -46,8 +46,7 @@ TEST_F(BundleTest, ScanItemAttachedObjectHoldsExactlyOneReference) {
     EXPECT_EQ(first.refs(), 2u);  // the getter's reference belongs to the caller
     first.Release();
     ASSERT_TRUE(Item<bool>(9, static_cast<ISmartUnknown*>(&second)));
-    EXPECT_EQ(first.refs(), 0u);
-    EXPECT_EQ(second.refs(), 1u);
+    EXPECT_EQ(std::pair(first.refs(), second.refs()), std::pair(0u, 1u));
     ASSERT_TRUE(Item<bool>(7, u"C:\\x.exe"));
     DeleteThroughSlot(item_, 4);  // frees the path and lets go of the object
     item_ = nullptr;

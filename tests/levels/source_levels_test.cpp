@@ -15,14 +15,13 @@ constexpr FileSide kSides[] = {{"Tierlock::GetSrcLevel", true}, {"Tierlock::GetD
 
 class FileLevels : public LevelTest {
   protected:
-    void Place(const FileSide& side, const std::u16string& path, int32_t level, int32_t subLevel) {
+    // Places the file on the target's side, then resolves that side's pair.
+    std::pair<int32_t, int32_t> Resolve(const FileSide& side, const std::u16string& path,
+                                        int32_t placedLevel, int32_t placedSubLevel) {
         (side.source ? target_.srcPath : target_.dstPath) = path;
-        (side.source ? target_.srcLevel : target_.dstLevel) = level;
-        (side.source ? target_.srcSubLevel : target_.dstSubLevel) = subLevel;
-    }
-    std::pair<int32_t, int32_t> Resolve(const FileSide& side) {
-        int32_t level = -1;
-        int32_t subLevel = -1;
+        (side.source ? target_.srcLevel : target_.dstLevel) = placedLevel;
+        (side.source ? target_.srcSubLevel : target_.dstSubLevel) = placedSubLevel;
+        int32_t level = -1, subLevel = -1;
         const auto resolver = Resolver();
         EXPECT_TRUE(side.source ? resolver.GetSrcLevel(&target_, &level, &subLevel)
                                 : resolver.GetDstLevel(&target_, &level, &subLevel));
@@ -45,8 +44,7 @@ TEST_F(FileLevels, UserTrustLiftsTheLevelOnly) {
     for (const FileSide& side : kSides) {
         for (const Case& c : cases) {
             v2_.Answer(u"D:\\a.exe", c.verdict);
-            Place(side, u"D:\\a.exe", 70, 3);
-            EXPECT_EQ(Resolve(side), std::make_pair(c.level, 3)) << side.tag;
+            EXPECT_EQ(Resolve(side, u"D:\\a.exe", 70, 3), std::make_pair(c.level, 3)) << side.tag;
             EXPECT_EQ(Lines(side.tag).back(), LogLine(c.lineLevel, side.tag, c.last));
             EXPECT_EQ(v2_.calls().back().parameters.at("match_type").second, 0x17u);
         }
@@ -59,15 +57,12 @@ TEST_F(FileLevels, NoQueryWhereNoneIsNeededOrPossible) {
         const size_t queries = v2_.calls().size();
         framework_.ClearLog();
         // Level 10 is returned as read, with the path as read.
-        Place(side, u"C:\\x\\ten.exe", 10, 2);
-        EXPECT_EQ(Resolve(side), std::make_pair(10, 2));
+        EXPECT_EQ(Resolve(side, u"C:\\x\\ten.exe", 10, 2), std::make_pair(10, 2));
         // An empty path.
-        Place(side, u"", 70, 1);
-        EXPECT_EQ(Resolve(side), std::make_pair(70, 1));
+        EXPECT_EQ(Resolve(side, u"", 70, 1), std::make_pair(70, 1));
         // No service at all: one ERROR line.
         services_.trust = {};
-        Place(side, u"C:\\x\\a.exe", 50, 4);
-        EXPECT_EQ(Resolve(side), std::make_pair(50, 4));
+        EXPECT_EQ(Resolve(side, u"C:\\x\\a.exe", 50, 4), std::make_pair(50, 4));
         services_.trust = {&v2_, nullptr, false};
 
         EXPECT_EQ(v2_.calls().size(), queries);
@@ -88,8 +83,7 @@ TEST_F(FileLevels, FirstVersionSendsTheMaskAsItsInValue) {
     // The service answers true and leaves the match type as it came: 0x17 is user trust.
     v1_.Answer(u"C:\\v1.exe", TrustVerdict{true, 0, 0, true});
     for (const FileSide& side : kSides) {
-        Place(side, u"C:\\v1.exe", 60, 5);
-        EXPECT_EQ(Resolve(side), std::make_pair(10, 5));
+        EXPECT_EQ(Resolve(side, u"C:\\v1.exe", 60, 5), std::make_pair(10, 5));
     }
     EXPECT_EQ(v1_.calls().size(), 2u);
 }
@@ -116,14 +110,11 @@ TEST_F(FileLevels, SysnativePathsAreQueriedInTheirSystem32Form) {
     for (const FileSide& side : kSides) {
         SCOPED_TRACE(side.tag);
         framework_.ClearLog();
-        Place(side, alias, 70, 0);
-        EXPECT_EQ(Resolve(side), std::make_pair(10, 0));
+        EXPECT_EQ(Resolve(side, alias, 70, 0), std::make_pair(10, 0));
         EXPECT_EQ(v2_.calls().back().path, mapped);
-        Place(side, real, 70, 0);
-        EXPECT_EQ(Resolve(side), std::make_pair(70, 0));
+        EXPECT_EQ(Resolve(side, real, 70, 0), std::make_pair(70, 0));
         EXPECT_EQ(v2_.calls().back().path, real);
-        Place(side, alias, 10, 1);
-        EXPECT_EQ(Resolve(side), std::make_pair(10, 1));
+        EXPECT_EQ(Resolve(side, alias, 10, 1), std::make_pair(10, 1));
         EXPECT_EQ(
             Lines(side.tag),
             (std::vector<std::u16string>{

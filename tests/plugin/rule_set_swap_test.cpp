@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "abi/report_records.h"
 #include "log/log.h"
+#include "plugin/rule_set_holder.h"
 #include "plugin/tierlock.h"
 #include "simhost/framework.h"
 #include "simhost/rule_objects.h"
@@ -142,6 +144,31 @@ TEST(RuleSetSwap, InitWhileEventsRun) {
         EXPECT_EQ(plug.ruleSet()->rules().size(), 1u);
     }
     tierlock::g_pFrame.Assign(nullptr);
+}
+
+// A replaced set goes as soon as no reader holds it: one that readers still hold waits for
+// them, the one counted apart because every slot was taken included.
+TEST(RuleSetSwap, ReplacedSetsGoOnceNoReaderHoldsThem) {
+    tierlock::RuleSetHolder holder;
+    auto replaced = [&] {
+        auto set = std::make_shared<const tierlock::RuleSet>();
+        const std::weak_ptr<const tierlock::RuleSet> watch = set;
+        holder.Publish(std::move(set));
+        return watch;
+    };
+    for (const size_t readers : {size_t{1}, size_t{65}}) {
+        const auto watch = replaced();
+        std::vector<tierlock::RuleSetHolder::Pin> pins;
+        pins.reserve(readers);
+        for (size_t i = 0; i < readers; ++i) {
+            pins.push_back(holder.Read());
+        }
+        holder.Publish(std::make_shared<const tierlock::RuleSet>());
+        EXPECT_FALSE(watch.expired()) << readers;
+        pins.clear();
+        holder.Reclaim();
+        EXPECT_TRUE(watch.expired()) << readers;
+    }
 }
 
 }  // namespace

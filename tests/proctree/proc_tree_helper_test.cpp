@@ -164,6 +164,9 @@ TEST_F(ProcTreeTest, LevelWritesAndFixedLevelExpiry) {
         EXPECT_TRUE(helper_->GetLevelAndSubByRootOffset(held, proc.id, &level, &subLevel));
         EXPECT_EQ(std::pair(level, subLevel), fixed ? std::pair(10, -5) : std::pair(70, 3)) << ttl;
     }
+    int32_t alone = -5;  // the pair is read into two places or not at all
+    EXPECT_FALSE(helper_->GetLevelAndSubByRootOffset(held, proc.id, &alone, nullptr));
+    EXPECT_EQ(alone, -5);
     Tree().SetFailing(TreeOp::SetNodeProperty, true);
     EXPECT_FALSE(helper_->SetLevelByPid(proc.pid, 70, &time));
 }

@@ -27,11 +27,9 @@ class ChainTest : public ReportTest {
     Bytes Block() { return StoredBlock(u"ProcessChain", 524); }
     bool HasBlock() { return ReadValue(bundle_, u"ProcessChain").present; }
 
-    static std::u16string EntryPath(const Bytes& bytes, size_t i) {
-        return TextAt(bytes, 4 + 524 * i, 260);
-    }
-    static int32_t EntryLevel(const Bytes& bytes, size_t i) {
-        return I32At(bytes, 4 + 524 * i + 520);
+    // Entry i's path and level.
+    static std::pair<std::u16string, int32_t> Entry(const Bytes& bytes, size_t i) {
+        return {TextAt(bytes, 4 + 524 * i, 260), I32At(bytes, 4 + 524 * i + 520)};
     }
 
     // The chain as the process source finds it for target.
@@ -71,11 +69,9 @@ TEST_F(CacheChain, EntriesPathsAndLevels) {
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 4u);
     EXPECT_TRUE(AllZero(bytes, 4, 524));
-    EXPECT_EQ(EntryPath(bytes, 1), System32(u"cmd.exe"));
-    EXPECT_EQ(EntryLevel(bytes, 1), -1);
-    EXPECT_EQ(EntryPath(bytes, 2), longPath.substr(0, 258));
+    EXPECT_EQ(Entry(bytes, 1), std::pair(System32(u"cmd.exe"), -1));
+    EXPECT_EQ(Entry(bytes, 2), std::pair(longPath.substr(0, 258), 50));
     EXPECT_TRUE(AllZero(bytes, 4 + 2 * 524 + 516, 4));  // the last two units of the path
-    EXPECT_EQ(EntryLevel(bytes, 2), 50);
     EXPECT_TRUE(AllZero(bytes, 4 + 3 * 524, 524));
     EXPECT_TRUE(HasLine(kInfo, kCacheTag,
                         u"上报进程链信息：pid=10, path=" + System32(u"cmd.exe") + u", level=-1"));
@@ -97,7 +93,7 @@ TEST_F(CacheChain, OtherEventsReportTheActingProcesssChain) {
         record_.Class = eventClass;
         record_.operation = operation;
         Run();
-        EXPECT_EQ(EntryPath(Block(), 0), u"C:\\acting.exe");
+        EXPECT_EQ(Entry(Block(), 0).first, u"C:\\acting.exe");
     }
     Write(&target_, nullptr);
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"设置进程链信息错误：rkbundle error:2147942487"));
@@ -116,6 +112,7 @@ TEST_F(CacheChain, AMissingChainStoresNothing) {
     cache_.SetChain(30, {});
     Run();
     EXPECT_TRUE(HasLine(kInfo, kCacheTag, u"进程链无节点"));
+    EXPECT_FALSE(HasLine(kInfo, kCacheTag, u"ProcessChain内存申请失败"));  // not even tried
     EXPECT_FALSE(HasBlock());
 }
 
@@ -170,8 +167,7 @@ TEST_F(TreeChain, TwoProcessesTheSecondWithoutAPath) {
     Run();
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 2u);
-    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\top.exe");
-    EXPECT_EQ(EntryLevel(bytes, 0), 40);
+    EXPECT_EQ(Entry(bytes, 0), std::pair(std::u16string(u"C:\\top.exe"), 40));
     EXPECT_TRUE(AllZero(bytes, 4 + 524, 524));
     EXPECT_EQ(LinesTagged(kTreeTag), 3u);  // count, one entry, one empty path: no time line
 }
@@ -182,8 +178,7 @@ TEST_F(TreeChain, TheCreationTimeComesFromTheRecordsBundle) {
     record_.ProcessId = pid;
     RunWithCreateTime(777);
     const Bytes bytes = Block();
-    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\timed.exe");
-    EXPECT_EQ(EntryLevel(bytes, 0), -1);
+    EXPECT_EQ(Entry(bytes, 0), std::pair(std::u16string(u"C:\\timed.exe"), -1));
     EXPECT_TRUE(HasLine(kInfo, kTreeTag,
                         u"pid=" + simhost::ToUtf16(std::to_string(pid)) + u" create_time=777"));
 }
@@ -215,8 +210,8 @@ TEST_F(TreeChain, ACreatedProcessIsFoundByItsIdNotByTheActingProcesssTime) {
     RunWithCreateTime(777);
     const Bytes bytes = Block();
     ASSERT_EQ(U32At(bytes, 0), 2u);
-    EXPECT_EQ(EntryPath(bytes, 0), u"C:\\installer.exe");
-    EXPECT_EQ(EntryPath(bytes, 1), u"C:\\setup.exe");
+    EXPECT_EQ(Entry(bytes, 0).first, u"C:\\installer.exe");
+    EXPECT_EQ(Entry(bytes, 1).first, u"C:\\setup.exe");
     EXPECT_EQ(LinesTagged(kTreeTag), 3u);  // no time line: the time is not the created process's
 }
 

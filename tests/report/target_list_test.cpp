@@ -187,6 +187,7 @@ TEST_F(TargetList, RiskNamesFillTheWholeFieldUpToItsLastUnit) {
         {std::u16string(259, u'n') + u'\0', std::u16string(259, u'n')},
         {std::u16string(300, u'n') + u'\0', std::u16string(259, u'n')},
         {std::u16string(1, u'\0'), u"Trojan.Generic.B"},
+        {std::u16string(u"X\0", 2), u"X"},  // a one-unit name is a name
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.set.size());

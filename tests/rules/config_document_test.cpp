@@ -6,6 +6,7 @@
 namespace {
 
 using simhost::LogLine;
+using testing::IsSupersetOf;
 
 std::u16string Parse(const char16_t* message) {
     return LogLine(35, "Tierlock::ParseOption", message);
@@ -40,18 +41,14 @@ TEST_F(ConfigDocument, EnableTakesOnlyJsonIntegers) {
 }
 
 TEST_F(ConfigDocument, RequiredArraysAndTheirFailures) {
-    auto lines = InitLines("{}");
-    EXPECT_TRUE(HasLine(lines, Parse(u"matchmode not found")));
-    EXPECT_TRUE(HasLine(lines, kParseOptionFail));
+    const auto lines = InitLines("{}");
+    EXPECT_THAT(lines, IsSupersetOf({Parse(u"matchmode not found"), kParseOptionFail}));
     EXPECT_FALSE(HasLine(lines, ParseInfo(u"parse rules config")));
-
-    lines = InitLines(R"({"matchmode":{},"rules":[]})");
-    EXPECT_TRUE(HasLine(lines, Parse(u"matchmode not found")));
-
-    lines = InitLines(R"({"matchmode":[{"modeid":1,"mode":[{"srclvl":"70","popwnd":"x"}]}]})");
-    EXPECT_TRUE(HasLine(lines, ParseInfo(u"Insert new modeid=1")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"rules not found")));
-    EXPECT_TRUE(HasLine(lines, kParseOptionFail));
+    EXPECT_TRUE(
+        HasLine(InitLines(R"({"matchmode":{},"rules":[]})"), Parse(u"matchmode not found")));
+    EXPECT_THAT(InitLines(R"({"matchmode":[{"modeid":1,"mode":[{"srclvl":"70","popwnd":"x"}]}]})"),
+                IsSupersetOf({ParseInfo(u"Insert new modeid=1"), Parse(u"rules not found"),
+                              kParseOptionFail}));
 }
 
 TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
@@ -66,14 +63,13 @@ TEST_F(ConfigDocument, ModesItemsAndRulesThatAreRejected) {
       "rules":[{"id":1,"modeid":3},{"id":2},{"id":3,"modeid":-1}]})";
     const auto lines = InitLines(config);
     EXPECT_EQ(CountLines(lines, ParseInfo(u"modeid not find")), 3u);
-    EXPECT_TRUE(HasLine(lines, Parse(u"Invalid Item,id=8")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"Invalid Item,id=9")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"Invalid Item,id=10")));
+    // Modeid 0: a rule without "modeid".
+    EXPECT_THAT(lines,
+                IsSupersetOf({Parse(u"Invalid Item,id=8"), Parse(u"Invalid Item,id=9"),
+                              Parse(u"Invalid Item,id=10"), Parse(u"not found Modeid=3"),
+                              Parse(u"not found Modeid=0"), ParseInfo(u"Insert new modeid=-1")}));
     EXPECT_FALSE(HasLine(lines, ParseInfo(u"Insert new modeid=3")));
     EXPECT_FALSE(HasLine(lines, ParseInfo(u"Insert new modeid=5")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"not found Modeid=3")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"not found Modeid=0")));  // a rule without "modeid"
-    EXPECT_TRUE(HasLine(lines, ParseInfo(u"Insert new modeid=-1")));
 
     // Only mode -1 and the rule naming it are kept.
     const ParsedModel model = ParseModel(config);
@@ -127,20 +123,17 @@ TEST_F(ConfigDocument, ElementsThatAreNotObjectsAreSkipped) {
     const std::string config = R"({"matchmode":[1,"x",null,[],
         {"modeid":1,"mode":[7,{"id":1,"srclvl":"70","popwnd":"x"}]}],
       "rules":[true,{"id":1,"modeid":1}]})";
-    auto lines = InitLines(config);
-    EXPECT_TRUE(HasLine(lines, Parse(u"matchmode element 0 is not an object, skipped")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"matchmode element 3 is not an object, skipped")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"mode item 0 of modeid=1 is not an object, skipped")));
-    EXPECT_TRUE(HasLine(lines, Parse(u"rules element 0 is not an object, skipped")));
+    EXPECT_THAT(InitLines(config),
+                IsSupersetOf({Parse(u"matchmode element 0 is not an object, skipped"),
+                              Parse(u"matchmode element 3 is not an object, skipped"),
+                              Parse(u"mode item 0 of modeid=1 is not an object, skipped"),
+                              Parse(u"rules element 0 is not an object, skipped")}));
     const ParsedModel model = ParseModel(config);
-    EXPECT_EQ(model.ModeIds(), (std::vector<uint32_t>{1}));
-    EXPECT_EQ(model.Items(1).size(), 1u);
-    EXPECT_EQ(model.rules.size(), 1u);
-
+    EXPECT_EQ(std::tuple(model.ModeIds(), model.Items(1).size(), model.rules.size()),
+              std::tuple(std::vector<uint32_t>{1}, size_t{1}, size_t{1}));
     for (const char* root : {"[]", "7", "\"text\"", "null"}) {
-        lines = InitLines(root);
-        EXPECT_TRUE(HasLine(lines, Parse(u"json parse Fail"))) << root;
-        EXPECT_TRUE(HasLine(lines, kParseOptionFail)) << root;
+        EXPECT_THAT(InitLines(root), IsSupersetOf({Parse(u"json parse Fail"), kParseOptionFail}))
+            << root;
     }
 }
 
@@ -153,22 +146,17 @@ TEST_F(ConfigDocument, HostileTexts) {
     ReleasePlug(plug);
     framework_.ClearLog();
 
-    auto lines = InitLines(std::string(100000, '[') + std::string(100000, ']'));
-    EXPECT_TRUE(HasLine(lines, Parse(u"json parse Fail")));
-    lines = InitLines(std::string(100000, '['));
-    EXPECT_TRUE(HasLine(lines, Parse(u"json parse Fail")));
-
-    lines = InitLines("{\"matchmode\":[],\"rules\":[]} trailing");
-    EXPECT_TRUE(HasLine(lines, Parse(u"json parse Fail")));
-
+    for (const std::string& text :
+         {std::string(100000, '[') + std::string(100000, ']'), std::string(100000, '['),
+          std::string("{\"matchmode\":[],\"rules\":[]} trailing")}) {
+        EXPECT_TRUE(HasLine(InitLines(text), Parse(u"json parse Fail")));
+    }
     // Text after a zero byte is not part of the document.
-    lines = InitLines(std::string("{\"matchmode\":[],\"rules\":[]}\0{", 29));
-    EXPECT_FALSE(HasLine(lines, kParseOptionFail));
-
-    lines = InitLines("{\"matchmode\":[],\"rules\":[],\"x\":\"\xff\xfe\"}");
-    EXPECT_TRUE(
-        HasLine(lines, LogLine(30, "Tierlock::Init",
-                               u"config;{\"matchmode\":[],\"rules\":[],\"x\":\"\uFFFD\uFFFD\"}")));
+    EXPECT_FALSE(HasLine(InitLines(std::string("{\"matchmode\":[],\"rules\":[]}\0{", 29)),
+                         kParseOptionFail));
+    EXPECT_TRUE(HasLine(InitLines("{\"matchmode\":[],\"rules\":[],\"x\":\"\xff\xfe\"}"),
+                        LogLine(30, "Tierlock::Init",
+                                u"config;{\"matchmode\":[],\"rules\":[],\"x\":\"\uFFFD\uFFFD\"}")));
 }
 
 TEST_F(ConfigDocument, EmptyConfigurationWritesNoConfigLine) {

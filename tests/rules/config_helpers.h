@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
+
 #include "rules/rules.h"
 #include "simhost/text.h"
 

@@ -1,4 +1,5 @@
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <rapidjson/document.h>
@@ -80,12 +81,8 @@ TEST_F(CheckCommand, NamesEachRejectionWithItsPlaceAndReason) {
     const rapidjson::Document document = Json("check_rejected.json");
     ASSERT_TRUE(document.IsObject());
     const rapidjson::Value& file = document["files"][0];
-    const struct {
-        const char* kind;
-        const char* pointer;
-        unsigned line, column;
-        const char* reason;
-    } expected[] = {
+    // kind, pointer, line, column, reason
+    const std::tuple<std::string, std::string, unsigned, unsigned, std::string> expected[] = {
         {"item", "/matchmode/0/mode/1", 5, 7, "popwnd missing or empty"},
         {"item", "/matchmode/0/mode/2", 6, 7, "every level list is empty once read"},
         {"level", "/matchmode/0/mode/2/dstlvl", 6, 27,
@@ -96,11 +93,11 @@ TEST_F(CheckCommand, NamesEachRejectionWithItsPlaceAndReason) {
     const rapidjson::Value& rejected = file["rejected"];
     ASSERT_EQ(rejected.Size(), std::size(expected));
     for (rapidjson::SizeType i = 0; i < rejected.Size(); ++i) {
-        EXPECT_STREQ(rejected[i]["kind"].GetString(), expected[i].kind);
-        EXPECT_STREQ(rejected[i]["pointer"].GetString(), expected[i].pointer);
-        EXPECT_EQ(rejected[i]["line"].GetUint(), expected[i].line) << expected[i].pointer;
-        EXPECT_EQ(rejected[i]["column"].GetUint(), expected[i].column) << expected[i].pointer;
-        EXPECT_STREQ(rejected[i]["reason"].GetString(), expected[i].reason);
+        const rapidjson::Value& r = rejected[i];
+        EXPECT_EQ(std::tuple(std::string(r["kind"].GetString()),
+                             std::string(r["pointer"].GetString()), r["line"].GetUint(),
+                             r["column"].GetUint(), std::string(r["reason"].GetString())),
+                  expected[i]);
     }
     EXPECT_EQ(rejected[4]["modeid"].GetInt(), 9);
     EXPECT_STREQ(rejected[4]["log"][0].GetString(), "not found Modeid=9");

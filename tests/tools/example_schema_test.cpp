@@ -20,11 +20,6 @@ std::string ReadText(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::unique_ptr<rapidjson::SchemaDocument> LoadSchema(const fs::path& path) {
     rapidjson::Document document;
     document.Parse(ReadText(path).c_str());
@@ -60,8 +55,8 @@ TEST(ExampleSchemas, EveryExampleIsJudgedAsThePluginJudgesIt) {
     for (const fs::directory_entry& entry : fs::directory_iterator(kExamples)) {
         const std::string name = entry.path().filename().string();
         std::string why;
-        if (EndsWith(name, ".json") && !EndsWith(name, ".schema.json") &&
-            !EndsWith(name, ".scenario.json")) {
+        if (name.ends_with(".json") && !name.ends_with(".schema.json") &&
+            !name.ends_with(".scenario.json")) {
             ++configurations;
             const bool valid = Validates(*schema, ReadText(entry.path()), &why);
             const ToolRun check = RunTool("check examples/" + name);

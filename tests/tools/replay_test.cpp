@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <regex>
 #include <string>
 #include <vector>
@@ -141,22 +142,6 @@ TEST(Replay, BundledScenariosReplayAsRecorded) {
     }
 }
 
-class RefusedScenario : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove(path_, ec);
-    }
-    fs::path Write(const std::string& text) {
-        path_ = fs::temp_directory_path() /
-                ("tierlock-replay-" + std::to_string(counter_++) + ".scenario.json");
-        std::ofstream(path_, std::ios::binary) << text;
-        return path_;
-    }
-    fs::path path_;
-    static inline int counter_ = 0;
-};
-
 // A well-formed scenario to break in one place at a time.
 std::string ScenarioWith(const std::string& processes, const std::string& event) {
     return R"({"configuration": "missing-config.json", "host": "cache",
@@ -170,7 +155,7 @@ const std::string kProcesses =
     R"({"pid": 10, "path": "C:\\a.exe"}, {"pid": 20, "parent": 10, "path": "C:\\b.exe"})";
 const std::string kEvent = R"({"class": "file", "ruleId": 101, "process": 20})";
 
-TEST_F(RefusedScenario, IsRefusedWithItsLocationAndNothingRuns) {
+TEST(RefusedScenario, IsRefusedWithItsLocationAndNothingRuns) {
     struct Case {
         std::string text;
         std::string where;
@@ -203,10 +188,16 @@ TEST_F(RefusedScenario, IsRefusedWithItsLocationAndNothingRuns) {
          " /processes/2/pid: pid 10 is listed twice"},
         {ScenarioWith(kProcesses, kEvent), ": /configuration: "},
     };
+    // A name of this run's own, as other builds may run this test at the same time.
+    const fs::path scenario =
+        fs::temp_directory_path() /
+        ("tierlock-replay-refused-" + std::to_string(std::random_device{}()) + ".scenario.json");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
+        std::ofstream(scenario, std::ios::binary) << c.text;
         // A plug-in that cannot be loaded: any attempt to run would fail differently.
-        const Outcome run = Replay(Write(c.text), false, "no-such-library");
+        const Outcome run = Replay(scenario, false, "no-such-library");
+        fs::remove(scenario);
         EXPECT_EQ(run.status, tierlock_host::kReplayRefused);
         EXPECT_NE(run.err.find(c.where), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("nothing was run"), std::string::npos) << run.err;

@@ -19,9 +19,9 @@ TEST(Version, ToolPrintsItsOwnAndTheLibrarysVersion) {
     for (const std::string& arguments :
          {std::string("--version"), "--version --plugin " + library}) {
         run = RunTool(arguments);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.out, "tierlock-host " TIERLOCK_VERSION "\nplug-in library " + library +
-                               ": " TIERLOCK_VERSION "\n");
+        EXPECT_EQ(std::pair(run.status, run.out),
+                  std::pair(0, "tierlock-host " TIERLOCK_VERSION "\nplug-in library " + library +
+                                   ": " TIERLOCK_VERSION "\n"));
     }
 
     // A file without a version, and arguments the option does not take.
@@ -30,8 +30,7 @@ TEST(Version, ToolPrintsItsOwnAndTheLibrarysVersion) {
     EXPECT_EQ(run.out, "tierlock-host " TIERLOCK_VERSION
                        "\nplug-in library examples/tierlock.json: no version found\n");
     run = RunTool("--version --json");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(std::pair(run.status, run.out), std::pair(2, std::string()));
 }
 
 #if defined(_WIN32)
