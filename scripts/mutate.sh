@@ -4,6 +4,7 @@
 # killed / survived / did not build per mutant and a score. Takes minutes: about half a minute
 # per mutant on two cores.
 #   scripts/mutate.sh [N] [--seed S] [--under src/engine] [--ctest-args '-E Tool']
+#   scripts/mutate.sh --again OUTPUT   # only the mutants an earlier run's OUTPUT saw survive
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

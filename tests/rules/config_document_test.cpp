@@ -151,6 +151,10 @@ TEST_F(ConfigDocument, HostileTexts) {
           std::string("{\"matchmode\":[],\"rules\":[]} trailing")}) {
         EXPECT_TRUE(HasLine(InitLines(text), Parse(u"json parse Fail")));
     }
+    // Brackets inside a string, after an escaped quote too, are text and not nesting.
+    const std::string text = "\"\\\"" + std::string(200, '[') + "\"";
+    EXPECT_FALSE(HasLine(InitLines("{\"matchmode\":[],\"rules\":[],\"x\":" + text + "}"),
+                         Parse(u"json parse Fail")));
     // Text after a zero byte is not part of the document.
     EXPECT_FALSE(HasLine(InitLines(std::string("{\"matchmode\":[],\"rules\":[]}\0{", 29)),
                          kParseOptionFail));
