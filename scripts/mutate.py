@@ -180,7 +180,8 @@ def main():
         sample = survivors(args.again, candidates)
     else:
         sample = random.Random(seed).sample(candidates, min(args.count, len(candidates)))
-    print(f"mutate: {len(sample)} of {len(candidates)} sites, seed {seed}", flush=True)
+    drawn = f"survivors of {args.again}" if args.again else f"seed {seed}"
+    print(f"mutate: {len(sample)} of {len(candidates)} sites, {drawn}", flush=True)
 
     restore = {}
 
@@ -224,7 +225,7 @@ def main():
     score = 100 * tally["killed"] / built if built else 0
     print(f"mutate: {tally['killed']} killed, {tally['survived']} survived, "
           f"{tally['did not build']} did not build; score {score:.0f}% of built mutants "
-          f"(seed {seed})")
+          f"({drawn})")
 
 
 if __name__ == "__main__":
