@@ -92,6 +92,7 @@ class Scene {
     static constexpr uint32_t kParentPid = 80;
 
     simhost::RuleTarget& targetObject() { return *target_; }
+    simhost::Framework& frameworkObject() { return host_->framework; }
 
   private:
     struct HostServices {

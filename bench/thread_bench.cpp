@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
         tierlock::Tierlock plug;
         plug.Init(host.framework(), which.config.data(), static_cast<int32_t>(which.config.size()));
         plug.SetEnable(tierlock::RKOPT_TIERLOCK_ENABLE, true);
+        host.frameworkObject().CountProbes(false);  // threads probing the log share nothing then
         host.MakeCurrent();
         host.Renew();
         double single = 0;

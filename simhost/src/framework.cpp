@@ -21,14 +21,25 @@ std::vector<RkGuid> Framework::queries() const {
 }
 
 void Framework::SetProbeAnswer(int32_t level, int32_t answer) {
+    if (level >= 0 && level < kTableLevels) {
+        probeTable_[level].store(answer);
+        return;
+    }
     std::lock_guard lock(mutex_);
     probeAnswers_[level] = answer;
 }
 
 size_t Framework::probes(int32_t level) const {
+    if (level >= 0 && level < kTableLevels) {
+        return probeCounts_[level].load();
+    }
     std::lock_guard lock(mutex_);
     auto it = probes_.find(level);
     return it == probes_.end() ? 0 : it->second;
+}
+
+void Framework::CountProbes(bool counting) {
+    countsProbes_.store(counting);
 }
 
 std::vector<LogRecord> Framework::lines() const {
@@ -60,12 +71,18 @@ void Framework::ClearLog() {
     std::lock_guard lock(mutex_);
     lines_.clear();
     probes_.clear();
+    for (auto& count : probeCounts_) {
+        count.store(0);
+    }
 }
 
 void Framework::ClearRecords() {
     std::lock_guard lock(mutex_);
     lines_.clear();
     probes_.clear();
+    for (auto& count : probeCounts_) {
+        count.store(0);
+    }
     popups_.clear();
     queries_.clear();
 }
@@ -116,6 +133,12 @@ bool RK_CALL Framework::PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answe
 }
 
 int32_t RK_CALL Framework::Log(const char16_t* text, int32_t level) {
+    if (!text && level >= 0 && level < kTableLevels) {
+        if (countsProbes_.load(std::memory_order_relaxed)) {
+            probeCounts_[level].fetch_add(1, std::memory_order_relaxed);
+        }
+        return probeTable_[level].load(std::memory_order_relaxed);
+    }
     std::lock_guard lock(mutex_);
     if (!text) {
         ++probes_[level];

@@ -2,6 +2,8 @@
 // and pop-up request, and answers the log probe per level from a table.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -39,6 +41,10 @@ class Framework final : public Counted<IRkFramework> {
     // A non-zero answer to the probe of a level suppresses that level's lines.
     void SetProbeAnswer(int32_t level, int32_t answer);
     size_t probes(int32_t level) const;
+    // Probes of the usual levels (0 to 63) are answered without the lock; with counting off
+    // they write nothing either, so that threads probing at once share no memory they write
+    // (the thread benchmark).
+    void CountProbes(bool counting);
     std::vector<LogRecord> lines() const;
     std::vector<std::u16string> texts() const;
     // The lines written under one function tag, in order.
@@ -66,7 +72,11 @@ class Framework final : public Counted<IRkFramework> {
     mutable std::mutex mutex_;
     std::vector<Service> services_;
     std::vector<RkGuid> queries_;
-    std::map<int32_t, int32_t> probeAnswers_;
+    static constexpr int32_t kTableLevels = 64;
+    std::array<std::atomic<int32_t>, kTableLevels> probeTable_{};
+    std::array<std::atomic<size_t>, kTableLevels> probeCounts_{};
+    std::atomic<bool> countsProbes_{true};
+    std::map<int32_t, int32_t> probeAnswers_;  // the other levels
     std::map<int32_t, size_t> probes_;
     std::vector<LogRecord> lines_;
     bool popResult_ = true;
