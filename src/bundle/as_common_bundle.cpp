@@ -1,11 +1,10 @@
 #include "bundle/as_common_bundle.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <limits>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -124,32 +123,34 @@ int32_t RK_CALL ASCommonBundle::PutInt(const char* key, uint32_t value) {
 
 int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept {
     return CatchReturn(RK_E_OUTOFMEMORY, [&] {
-        uint64_t placed = 0;  // bit i: numbers[i] went in place
+        // A number's type and bytes as PutInt or PutInt64 stores them; low holds the 32 bits.
+        auto stored = [](const Number& number, uint32_t& low) {
+            low = static_cast<uint32_t>(number.value);
+            return number.type == RK_BUNDLE_INT64
+                       ? std::tuple{uint32_t{RK_BUNDLE_INT64},
+                                    static_cast<const void*>(&number.value), uint32_t{8}}
+                       : std::tuple{uint32_t{RK_BUNDLE_INT}, static_cast<const void*>(&low),
+                                    uint32_t{4}};
+        };
+        const size_t hinted = std::min(count, kBatchHints);
+        bool placed[kBatchHints] = {};
         {
             std::lock_guard lock(m_mutex);
-            for (size_t i = 0; i < count && i < 64; ++i) {
-                const Number& number = numbers[i];
-                const uint32_t size = number.type == RK_BUNDLE_INT64 ? 8 : 4;
-                const uint32_t low = static_cast<uint32_t>(number.value);
-                const void* bytes = size == 8 ? static_cast<const void*>(&number.value) : &low;
-                size_t unhinted = SIZE_MAX;
-                size_t& hint = i < std::size(m_batchHints) ? m_batchHints[i] : unhinted;
-                if (IsKey(number.key) &&
-                    m_entries.Overwrite(number.key, number.type, bytes, size, hint)) {
-                    placed |= uint64_t{1} << i;
-                }
+            for (size_t i = 0; i < hinted; ++i) {
+                uint32_t low = 0;
+                const auto [type, bytes, size] = stored(numbers[i], low);
+                placed[i] = IsKey(numbers[i].key) &&
+                            m_entries.Overwrite(numbers[i].key, type, bytes, size, m_batchHints[i]);
             }
         }
         int32_t status = RK_S_OK;
         for (size_t i = 0; i < count; ++i) {
-            if (i < 64 && (placed >> i & 1) != 0) {
+            if (i < hinted && placed[i]) {
                 continue;
             }
-            const Number& number = numbers[i];
-            const uint32_t low = static_cast<uint32_t>(number.value);
-            const int32_t put = number.type == RK_BUNDLE_INT64
-                                    ? Put(number.key, RK_BUNDLE_INT64, &number.value, 8)
-                                    : Put(number.key, RK_BUNDLE_INT, &low, sizeof(low));
+            uint32_t low = 0;
+            const auto [type, bytes, size] = stored(numbers[i], low);
+            const int32_t put = Put(numbers[i].key, type, bytes, size);
             status = status == RK_S_OK ? put : status;
         }
         return status;

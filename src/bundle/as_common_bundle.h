@@ -64,7 +64,9 @@ class ASCommonBundle final
 
     std::mutex m_mutex;
     Store m_entries;
-    size_t m_batchHints[16] = {};  // where the i-th number of the last batch was found
+    // Where the i-th number of the last batch was found; later numbers of a batch are put anew.
+    static constexpr size_t kBatchHints = 16;
+    size_t m_batchHints[kBatchHints] = {};
     uint32_t m_keySetVersion = 0;
 };
 
