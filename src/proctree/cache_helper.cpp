@@ -1,6 +1,5 @@
 #include "proctree/cache_helper.h"
 
-#include <algorithm>
 #include <new>
 
 #include "abi/bundle.h"
@@ -107,12 +106,7 @@ bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid, ChainRecords& recor
     }
     records.assign(count, RkProcessInfoRecord{});
     uint32_t capacity = count;
-    const bool ok = m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
-    if (!ok) {
-        return false;
-    }
-    std::reverse(records.begin(), records.end());
-    return true;
+    return m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
 }
 
 }  // namespace tierlock
