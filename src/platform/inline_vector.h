@@ -48,6 +48,25 @@ class InlineVector {
         }
     }
 
+    // value before the element at index (at most size()).
+    void insert(size_t index, const T& value) {
+        push_back(value);
+        std::rotate(begin() + index, end() - 1, end());
+    }
+
+    // Exchanges the contents; only elements in use are read.
+    void swap(InlineVector& other) noexcept {
+        InlineVector& shorter = m_count <= other.m_count ? *this : other;
+        InlineVector& longer = m_count <= other.m_count ? other : *this;
+        std::swap_ranges(shorter.m_fixed.begin(), shorter.m_fixed.begin() + shorter.m_count,
+                         longer.m_fixed.begin());
+        std::copy(longer.m_fixed.begin() + shorter.m_count, longer.m_fixed.begin() + longer.m_count,
+                  shorter.m_fixed.begin() + shorter.m_count);
+        std::swap(m_count, other.m_count);
+        std::swap(m_spilled, other.m_spilled);
+        m_heap.swap(other.m_heap);
+    }
+
     void clear() noexcept {
         m_heap.clear();
         m_spilled = false;
