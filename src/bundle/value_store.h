@@ -62,7 +62,8 @@ class StoreKey {
     size_t size_;
 };
 
-template <class Char, class Fold>
+// InitialCapacity entries are made room for at the first value.
+template <class Char, class Fold, size_t InitialCapacity = 8>
 class SortedValueStore {
   public:
     using Key = std::basic_string_view<Char>;
@@ -103,7 +104,7 @@ class SortedValueStore {
     // complete before the array changes, so a failure leaves the store as it was.
     void Put(Key key, uint32_t kind, ValueBlock& block) {
         if (entries_.capacity() == 0) {
-            entries_.reserve(kInitialCapacity);  // nothing to replace yet: the key will be added
+            entries_.reserve(InitialCapacity);  // nothing to replace yet: the key will be added
         }
         const uint32_t* at = LowerBound(key);
         if (at != order_.end() && Compare(entries_[*at].key, key) == 0) {
@@ -155,9 +156,6 @@ class SortedValueStore {
     const_iterator end() const noexcept { return {entries_.data(), order_.end()}; }
 
   private:
-    // Room for a typical parameter set or request at the first value.
-    static constexpr size_t kInitialCapacity = 8;
-
     // Orders a stored (folded) key against a caller's key folded on the fly.
     static int Compare(std::basic_string_view<Char> stored, Key key) noexcept {
         if constexpr (std::is_same_v<Fold, ExactKeys>) {
