@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
+#include <type_traits>
 #include <vector>
 
 namespace tierlock {
@@ -81,6 +83,19 @@ class InlineVector {
             m_count = count;
         } else {
             m_heap.assign(count, value);
+            m_spilled = true;
+        }
+    }
+
+    // count zero elements of a plain type, written in one pass.
+    void assign_zeroed(size_t count) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        clear();
+        if (count <= N) {
+            std::memset(m_fixed.data(), 0, count * sizeof(T));
+            m_count = count;
+        } else {
+            m_heap.assign(count, T{});
             m_spilled = true;
         }
     }

@@ -102,6 +102,13 @@ void CacheRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t,
                             MemberPathText& path) const {
     const RkProcessInfoRecord& record = Member(chain.m_records, member);
     constexpr size_t kUnits = sizeof(record.imagePath) / sizeof(record.imagePath[0]);
+    // A record whose field ends in a terminator is read in place, for as long as the chain
+    // lives; only one the host filled to the end needs a terminated copy.
+    if (record.imagePath[kUnits - 1] == u'\0') {
+        path.m_text = record.imagePath;
+        path.m_length = MemberPathText::kUnmeasured;
+        return;
+    }
     const auto* end = std::find(record.imagePath, record.imagePath + kUnits, u'\0');
     const auto copied = std::copy(record.imagePath, end, path.m_fixed);
     *copied = u'\0';

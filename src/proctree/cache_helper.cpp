@@ -76,10 +76,10 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
     if (!m_pCache) {
         return false;
     }
-    const uint64_t now = platform::CurrentUnixSeconds();
     bool fixed = false;
     uint64_t ttl = 0;
     if (GetProcessProperty(pid, pCreateTime, kFixLevelTtl, ttl)) {
+        const uint64_t now = platform::CurrentUnixSeconds();  // asked only when there is a ttl
         Log(LogLevel::Info, kTag, u"FixLevelTTL : %llu  CurrentTime : %llu", ttl, now);
         fixed = FixedPairInForce(ttl, now);
     }
@@ -104,7 +104,7 @@ bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid, ChainRecords& recor
             count);
         return false;
     }
-    records.assign(count, RkProcessInfoRecord{});
+    records.assign_zeroed(count);
     uint32_t capacity = count;
     return m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
 }
