@@ -21,6 +21,9 @@ class LineText {
     }
     void append(const char16_t* text) { append(text, std::char_traits<char16_t>::length(text)); }
     void append(const char16_t* text, size_t length) {
+        if (length == 0) {
+            return;  // an empty view may have no data at all, which memcpy must not see
+        }
         if (!m_spilled && length <= kInline - m_size) {
             std::memcpy(m_fixed + m_size, text, length * sizeof(char16_t));
             m_size += length;
