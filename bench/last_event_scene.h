@@ -92,7 +92,15 @@ class Scene {
     static constexpr uint32_t kParentPid = 80;
 
     simhost::RuleTarget& targetObject() { return *target_; }
-    simhost::Framework& frameworkObject() { return host_->framework; }
+    // Whether the host's services keep a record of their calls (see simhost::Recording).
+    void RecordCalls(bool on) {
+        for (simhost::Recording* service : {static_cast<simhost::Recording*>(&host_->framework),
+                                            static_cast<simhost::Recording*>(&host_->trust),
+                                            static_cast<simhost::Recording*>(&host_->cloud),
+                                            static_cast<simhost::Recording*>(&host_->fileCache)}) {
+            service->Record(on);
+        }
+    }
 
   private:
     struct HostServices {

@@ -38,10 +38,6 @@ size_t Framework::probes(int32_t level) const {
     return it == probes_.end() ? 0 : it->second;
 }
 
-void Framework::CountProbes(bool counting) {
-    countsProbes_.store(counting);
-}
-
 std::vector<LogRecord> Framework::lines() const {
     std::lock_guard lock(mutex_);
     return lines_;
@@ -124,6 +120,12 @@ int32_t RK_CALL Framework::QueryInterface(const RkGuid* iid, void** out) {
 }
 
 bool RK_CALL Framework::PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answer) {
+    if (!recording()) {
+        if (answer && popWritesAnswer_) {
+            *answer = popAnswer_;
+        }
+        return popResult_;
+    }
     std::lock_guard lock(mutex_);
     popups_.push_back({event, mode});
     if (answer && popWritesAnswer_) {
@@ -134,10 +136,13 @@ bool RK_CALL Framework::PopWnd(IRkRuleEvent* event, int32_t mode, int32_t* answe
 
 int32_t RK_CALL Framework::Log(const char16_t* text, int32_t level) {
     if (!text && level >= 0 && level < kTableLevels) {
-        if (countsProbes_.load(std::memory_order_relaxed)) {
+        if (recording()) {
             probeCounts_[level].fetch_add(1, std::memory_order_relaxed);
         }
         return probeTable_[level].load(std::memory_order_relaxed);
+    }
+    if (text && !recording()) {
+        return 0;
     }
     std::lock_guard lock(mutex_);
     if (!text) {

@@ -51,9 +51,13 @@ void PutInto(IASBundle* destination, const char* key, uint32_t type, const Value
 
 }  // namespace
 
-uint32_t ASCommonBundle::KeySetVersion() noexcept {
-    std::lock_guard lock(m_mutex);
-    return m_keySetVersion;
+void ASCommonBundle::Changed(bool keySetChanged) noexcept {
+    // Only writers holding the lock change these: a plain increment published for the readers.
+    m_changes.store(m_changes.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    if (keySetChanged) {
+        m_keySetVersion.store(m_keySetVersion.load(std::memory_order_relaxed) + 1,
+                              std::memory_order_release);
+    }
 }
 
 void* RK_DTOR_CALL ASCommonBundle::ScalarDeletingDestructor(uint32_t flags) {
@@ -65,7 +69,7 @@ int32_t RK_CALL ASCommonBundle::Clear() {
         Store old;  // freed after the lock is dropped
         std::lock_guard lock(m_mutex);
         m_entries.swap(old);
-        ++m_keySetVersion;
+        Changed(true);
         return RK_S_OK;
     });
 }
@@ -110,9 +114,7 @@ int32_t ASCommonBundle::Put(const char* key, uint32_t type, const void* data, si
     std::lock_guard lock(m_mutex);
     const size_t before = m_entries.size();
     m_entries.Put(name, type, block);
-    if (m_entries.size() != before) {
-        ++m_keySetVersion;
-    }
+    Changed(m_entries.size() != before);
     return RK_S_OK;
 }
 
@@ -123,6 +125,15 @@ int32_t RK_CALL ASCommonBundle::PutInt(const char* key, uint32_t value) {
 
 int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept {
     return CatchReturn(RK_E_OUTOFMEMORY, [&] {
+        auto same = [](const Number& a, const Number& b) {
+            return a.key == b.key && a.type == b.type && a.value == b.value;
+        };
+        if (m_lastBatchKnown && count == m_lastBatchCount &&
+            m_changes.load(std::memory_order_acquire) == m_lastBatchChanges &&
+            std::equal(numbers, numbers + count, m_lastBatch, same)) {
+            return RK_S_OK;
+        }
+        m_lastBatchKnown = false;
         // A number's type and bytes as PutInt or PutInt64 stores them; low holds the 32 bits.
         auto stored = [](const Number& number, uint32_t& low) {
             low = static_cast<uint32_t>(number.value);
@@ -134,6 +145,7 @@ int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept
         };
         const size_t hinted = std::min(count, kBatchHints);
         bool placed[kBatchHints] = {};
+        size_t placedCount = 0;
         {
             std::lock_guard lock(m_mutex);
             for (size_t i = 0; i < hinted; ++i) {
@@ -141,6 +153,17 @@ int32_t ASCommonBundle::PutNumbers(const Number* numbers, size_t count) noexcept
                 const auto [type, bytes, size] = stored(numbers[i], low);
                 placed[i] = IsKey(numbers[i].key) &&
                             m_entries.Overwrite(numbers[i].key, type, bytes, size, m_batchHints[i]);
+                placedCount += placed[i] ? 1 : 0;
+            }
+            if (placedCount != 0) {
+                Changed(false);
+            }
+            if (placedCount == count && count <= kRememberedNumbers) {
+                std::copy(numbers, numbers + count, m_lastBatch);
+                m_lastBatchCount = count;
+                m_lastBatchChanges = m_changes.load(std::memory_order_relaxed);
+                m_lastBatchKnown = true;
+                return RK_S_OK;
             }
         }
         int32_t status = RK_S_OK;

@@ -26,8 +26,8 @@ class CBundleImpl final : public Base::SmartUnknownImpl<CBundleImpl, IRkBundle, 
     struct LoweredKeys {
         char16_t operator()(char16_t c) const noexcept { return platform::LowerAscii(c); }
     };
-    // The record's kind is its tag.
-    using Store = SortedValueStore<char16_t, LoweredKeys>;
+    // The record's kind is its tag; a whole pop-up request fits the first array.
+    using Store = SortedValueStore<char16_t, LoweredKeys, 16>;
 
     std::mutex m_mutex;
     Store m_records;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bundle/value_block.h"
+#include "platform/inline_vector.h"
 
 namespace tierlock {
 
@@ -61,7 +62,8 @@ class StoreKey {
     size_t size_;
 };
 
-template <class Char, class Fold>
+// InitialCapacity entries are made room for at the first value.
+template <class Char, class Fold, size_t InitialCapacity = 8>
 class SortedValueStore {
   public:
     using Key = std::basic_string_view<Char>;
@@ -73,9 +75,28 @@ class SortedValueStore {
     };
     using Entries = std::vector<Entry>;
 
+    // Walks the entries in key order.
+    class const_iterator {
+      public:
+        const_iterator(const Entry* entries, const uint32_t* at) noexcept
+            : entries_(entries), at_(at) {}
+        const Entry& operator*() const noexcept { return entries_[*at_]; }
+        const Entry* operator->() const noexcept { return &entries_[*at_]; }
+        const_iterator& operator++() noexcept {
+            ++at_;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const noexcept { return at_ == other.at_; }
+
+      private:
+        const Entry* entries_;
+        const uint32_t* at_;
+    };
+
     const Entry* Find(Key key) const noexcept {
-        const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
-        return (it != entries_.end() && Compare(it->key, key) == 0) ? &*it : nullptr;
+        const uint32_t* at = LowerBound(key);
+        return (at != order_.end() && Compare(entries_[*at].key, key) == 0) ? &entries_[*at]
+                                                                            : nullptr;
     }
 
     // Stores kind and block under key. An entry already there takes them over and its old
@@ -83,17 +104,28 @@ class SortedValueStore {
     // complete before the array changes, so a failure leaves the store as it was.
     void Put(Key key, uint32_t kind, ValueBlock& block) {
         if (entries_.capacity() == 0) {
-            entries_.reserve(kInitialCapacity);  // nothing to replace yet: the key will be added
+            entries_.reserve(InitialCapacity);  // nothing to replace yet: the key will be added
         }
-        const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
-        if (it != entries_.end() && Compare(it->key, key) == 0) {
-            it->kind = kind;
-            it->block.swap(block);
+        const uint32_t* at = LowerBound(key);
+        if (at != order_.end() && Compare(entries_[*at].key, key) == 0) {
+            Entry& entry = entries_[*at];
+            entry.kind = kind;
+            entry.block.swap(block);
             return;
         }
+        const size_t position = static_cast<size_t>(at - order_.begin());
         StoreKey<Char> folded(key);
         std::transform(folded.data(), folded.data() + folded.size(), folded.data(), Fold{});
-        entries_.insert(it, Entry{std::move(folded), kind, std::move(block)});
+        // Entries stay where they were added; only the order of their indices is kept sorted,
+        // so an insert moves a few integers rather than whole entries.
+        entries_.push_back(Entry{std::move(folded), kind, std::move(block)});
+        try {
+            order_.insert(position, static_cast<uint32_t>(entries_.size() - 1));
+        } catch (...) {
+            block.swap(entries_.back().block);
+            entries_.pop_back();
+            throw;
+        }
     }
 
     // Writes data over the value under key when that value is of kind and held in place with
@@ -102,11 +134,11 @@ class SortedValueStore {
     // set refilled key by key in one order finds each key with one comparison.
     bool Overwrite(Key key, uint32_t kind, const void* data, uint32_t size, size_t& hint) noexcept {
         if (hint >= entries_.size() || Compare(entries_[hint].key, key) != 0) {
-            const auto it = std::lower_bound(entries_.begin(), entries_.end(), key, Before);
-            if (it == entries_.end() || Compare(it->key, key) != 0) {
+            const uint32_t* at = LowerBound(key);
+            if (at == order_.end() || Compare(entries_[*at].key, key) != 0) {
                 return false;
             }
-            hint = static_cast<size_t>(it - entries_.begin());
+            hint = *at;
         }
         Entry& entry = entries_[hint];
         return entry.kind == kind && entry.block.Overwrite(data, size);
@@ -114,16 +146,16 @@ class SortedValueStore {
 
     // Exchanges the contents, so that a bundle can empty its store and free the old entries
     // after unlocking.
-    void swap(SortedValueStore& other) noexcept { entries_.swap(other.entries_); }
+    void swap(SortedValueStore& other) noexcept {
+        entries_.swap(other.entries_);
+        order_.swap(other.order_);
+    }
 
     size_t size() const noexcept { return entries_.size(); }
-    typename Entries::const_iterator begin() const noexcept { return entries_.begin(); }
-    typename Entries::const_iterator end() const noexcept { return entries_.end(); }
+    const_iterator begin() const noexcept { return {entries_.data(), order_.begin()}; }
+    const_iterator end() const noexcept { return {entries_.data(), order_.end()}; }
 
   private:
-    // Room for a typical parameter set or request at the first value.
-    static constexpr size_t kInitialCapacity = 8;
-
     // Orders a stored (folded) key against a caller's key folded on the fly.
     static int Compare(std::basic_string_view<Char> stored, Key key) noexcept {
         if constexpr (std::is_same_v<Fold, ExactKeys>) {
@@ -142,9 +174,14 @@ class SortedValueStore {
             return stored.size() < key.size() ? -1 : 1;
         }
     }
-    static bool Before(const Entry& entry, Key key) noexcept { return Compare(entry.key, key) < 0; }
+    const uint32_t* LowerBound(Key key) const noexcept {
+        return std::lower_bound(order_.begin(), order_.end(), key, [this](uint32_t index, Key k) {
+            return Compare(entries_[index].key, k) < 0;
+        });
+    }
 
-    Entries entries_;
+    Entries entries_;                   // in the order they were added
+    InlineVector<uint32_t, 16> order_;  // their indices, sorted by key
 };
 
 }  // namespace tierlock

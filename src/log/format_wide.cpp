@@ -40,7 +40,12 @@ bool FormatInto(Out& out, const char16_t* format, std::span<const FormatArg> arg
     size_t next = 0;
     for (const char16_t* p = format; *p; ++p) {
         if (*p != u'%') {
-            out.push_back(*p);
+            // The literal run up to the next conversion goes over in one piece.
+            const char16_t* run = p;
+            while (p[1] != u'\0' && p[1] != u'%') {
+                ++p;
+            }
+            out.append(run, static_cast<size_t>(p - run + 1));
             continue;
         }
         ++p;
@@ -70,9 +75,11 @@ bool FormatInto(Out& out, const char16_t* format, std::span<const FormatArg> arg
             }
             if (arg.kind() == FormatArg::Kind::WideView) {
                 const char16_t* text = arg.text();
-                for (uint64_t i = 0; i < arg.bits() && text[i] != u'\0'; ++i) {
-                    out.push_back(text[i]);
+                size_t length = 0;
+                while (length < arg.bits() && text[length] != u'\0') {
+                    ++length;
                 }
+                out.append(text, length);
                 continue;
             }
             if (arg.kind() != FormatArg::Kind::Wide) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <span>
 #include <string>
 
@@ -18,15 +19,18 @@ class LineText {
         Spill();
         m_heap.push_back(c);
     }
-    void append(const char16_t* text) {
-        for (; *text; ++text) {
-            push_back(*text);
-        }
-    }
+    void append(const char16_t* text) { append(text, std::char_traits<char16_t>::length(text)); }
     void append(const char16_t* text, size_t length) {
-        for (size_t i = 0; i < length; ++i) {
-            push_back(text[i]);
+        if (length == 0) {
+            return;  // an empty view may have no data at all, which memcpy must not see
         }
+        if (!m_spilled && length <= kInline - m_size) {
+            std::memcpy(m_fixed + m_size, text, length * sizeof(char16_t));
+            m_size += length;
+            return;
+        }
+        Spill();
+        m_heap.append(text, length);
     }
     size_t size() const { return m_spilled ? m_heap.size() : m_size; }
     const char16_t* data() const { return m_spilled ? m_heap.data() : m_fixed; }

@@ -69,23 +69,17 @@ std::u16string ImageName(const ProcessInformationEntry& entry, const unsigned ch
     return text;
 }
 
-}  // namespace
-
-ProcessList ReadProcessBlock(const void* block, size_t size) {
+// Hands every entry of a real process (not the idle one) to visit until it answers true.
+template <class Visit>
+void WalkProcessBlock(const void* block, size_t size, Visit visit) {
     const auto* bytes = static_cast<const unsigned char*>(block);
-    ProcessList processes;
     size_t offset = 0;
     while (block && size >= sizeof(ProcessInformationEntry) &&
            offset <= size - sizeof(ProcessInformationEntry)) {
         ProcessInformationEntry entry;
         std::memcpy(&entry, bytes + offset, sizeof(entry));
-        if (entry.uniqueProcessId != 0) {
-            auto data = std::make_shared<ProcessData>();
-            data->pid = static_cast<uint32_t>(entry.uniqueProcessId);
-            data->parentPid = static_cast<uint32_t>(entry.inheritedFromUniqueProcessId);
-            data->imageName = ImageName(entry, bytes, size);
-            data->createTime = entry.createTime;
-            processes.push_back(std::move(data));
+        if (entry.uniqueProcessId != 0 && visit(entry)) {
+            return;
         }
         // An offset past the block's end ends the walk before it is added, so the sum can
         // never wrap a 32-bit size and lead the walk back to entries already read.
@@ -94,6 +88,21 @@ ProcessList ReadProcessBlock(const void* block, size_t size) {
         }
         offset += entry.nextEntryOffset;
     }
+}
+
+}  // namespace
+
+ProcessList ReadProcessBlock(const void* block, size_t size) {
+    ProcessList processes;
+    WalkProcessBlock(block, size, [&](const ProcessInformationEntry& entry) {
+        auto data = std::make_shared<ProcessData>();
+        data->pid = static_cast<uint32_t>(entry.uniqueProcessId);
+        data->parentPid = static_cast<uint32_t>(entry.inheritedFromUniqueProcessId);
+        data->imageName = ImageName(entry, static_cast<const unsigned char*>(block), size);
+        data->createTime = entry.createTime;
+        processes.push_back(std::move(data));
+        return false;
+    });
     return processes;
 }
 
@@ -109,32 +118,68 @@ const std::map<std::u16string, std::u16string>& ProcessSnapshot::deviceMap() con
     return *m_deviceMap;
 }
 
-ProcessList ProcessSnapshot::EnumProcesses() const {
+bool ProcessSnapshot::ReadInformation(void (*read)(const void*, size_t, void*),
+                                      void* context) const {
     uint32_t needed = 0;
     NtStatus status =
         m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, nullptr, 0, &needed);
     for (int attempt = 0; attempt < kReadAttempts && !NtSuccess(status) && needed > 0; ++attempt) {
-        // Released on every way out, a failure to build the list included.
+        // Released on every way out, a failure to read the block included.
         const OwnedBlock<unsigned char, CommittedMemory> block =
             MakeZeroedBlock<unsigned char, CommittedMemory>(needed);
         if (!block) {
-            return {};
+            return false;
         }
         uint32_t returned = 0;
         status = m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, block.get(), needed,
                                            &returned);
         if (NtSuccess(status)) {
             const uint32_t filled = (returned > 0 && returned < needed) ? returned : needed;
-            return ReadProcessBlock(block.get(), filled);
+            read(block.get(), filled, context);
+            return true;
         }
         if (status != kStatusInfoLengthMismatch || returned <= needed ||
             returned > UINT32_MAX / 2) {
-            return {};
+            return false;
         }
         // The list grew: ask for what it needs now, with room for a few more processes.
         needed = returned + returned / 4;
     }
-    return {};
+    return false;
+}
+
+ProcessList ProcessSnapshot::EnumProcesses() const {
+    ProcessList processes;
+    ReadInformation(
+        [](const void* block, size_t size, void* list) {
+            *static_cast<ProcessList*>(list) = ReadProcessBlock(block, size);
+        },
+        &processes);
+    return processes;
+}
+
+bool ProcessSnapshot::FindCreateTime(uint32_t pid, uint64_t* createTime) const {
+    struct Search {
+        uint32_t pid;
+        std::optional<uint64_t> found;
+    } search{pid, std::nullopt};
+    ReadInformation(
+        [](const void* block, size_t size, void* context) {
+            auto& wanted = *static_cast<Search*>(context);
+            WalkProcessBlock(block, size, [&](const ProcessInformationEntry& entry) {
+                if (static_cast<uint32_t>(entry.uniqueProcessId) != wanted.pid) {
+                    return false;
+                }
+                wanted.found = entry.createTime;
+                return true;
+            });
+        },
+        &search);
+    if (!search.found) {
+        return false;
+    }
+    *createTime = *search.found;
+    return true;
 }
 
 }  // namespace tierlock::native

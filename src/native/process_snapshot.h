@@ -36,6 +36,8 @@ class ProcessSnapshot {
     // Every process of the system but the idle one, in no particular order; empty when the
     // list cannot be read.
     ProcessList EnumProcesses() const;
+    // The creation time of the first listed process with pid, found without building the list.
+    bool FindCreateTime(uint32_t pid, uint64_t* createTime) const;
 
     ProcessHandle process() const { return m_process; }
     uint32_t pid() const { return m_pid; }
@@ -45,6 +47,11 @@ class ProcessSnapshot {
     const std::map<std::u16string, std::u16string>& deviceMap() const;
 
   private:
+    // Reads the system's process information into a block of its own and hands the block to
+    // read; false when it cannot be read.
+    bool ReadInformation(void (*read)(const void* block, size_t size, void* context),
+                         void* context) const;
+
     ProcessHandle m_process;
     uint32_t m_pid;
     std::unique_ptr<Native> m_reader;

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
+#include <type_traits>
 #include <vector>
 
 namespace tierlock {
@@ -48,6 +50,25 @@ class InlineVector {
         }
     }
 
+    // value before the element at index (at most size()).
+    void insert(size_t index, const T& value) {
+        push_back(value);
+        std::rotate(begin() + index, end() - 1, end());
+    }
+
+    // Exchanges the contents; only elements in use are read.
+    void swap(InlineVector& other) noexcept {
+        InlineVector& shorter = m_count <= other.m_count ? *this : other;
+        InlineVector& longer = m_count <= other.m_count ? other : *this;
+        std::swap_ranges(shorter.m_fixed.begin(), shorter.m_fixed.begin() + shorter.m_count,
+                         longer.m_fixed.begin());
+        std::copy(longer.m_fixed.begin() + shorter.m_count, longer.m_fixed.begin() + longer.m_count,
+                  shorter.m_fixed.begin() + shorter.m_count);
+        std::swap(m_count, other.m_count);
+        std::swap(m_spilled, other.m_spilled);
+        m_heap.swap(other.m_heap);
+    }
+
     void clear() noexcept {
         m_heap.clear();
         m_spilled = false;
@@ -62,6 +83,19 @@ class InlineVector {
             m_count = count;
         } else {
             m_heap.assign(count, value);
+            m_spilled = true;
+        }
+    }
+
+    // count zero elements of a plain type, written in one pass.
+    void assign_zeroed(size_t count) {
+        static_assert(std::is_trivially_copyable_v<T>);
+        clear();
+        if (count <= N) {
+            std::memset(m_fixed.data(), 0, count * sizeof(T));
+            m_count = count;
+        } else {
+            m_heap.assign(count, T{});
             m_spilled = true;
         }
     }

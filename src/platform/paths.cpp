@@ -129,12 +129,18 @@ bool System32ToSysnative(const char16_t* source, char16_t* destination, size_t c
 bool MentionsSysnative(const char16_t* path) {
     constexpr char16_t kWord[] = u"sysnative";
     constexpr size_t kLength = sizeof(kWord) / sizeof(kWord[0]) - 1;
-    for (const char16_t* start = path; start && *start; ++start) {
-        if (LowerAscii(*start) != kWord[0]) {
+    // Setting bit 5 folds an ASCII capital onto its small letter, and only a letter's two
+    // cases land on that letter: so one OR tests a unit, and the terminator never matches.
+    constexpr char16_t kFold = 0x20;
+    if (!path) {
+        return false;
+    }
+    for (const char16_t* start = path; *start; ++start) {
+        if ((*start | kFold) != kWord[0]) {
             continue;  // most positions fail here, before the word is compared
         }
         size_t i = 1;
-        while (i < kLength && start[i] != u'\0' && LowerAscii(start[i]) == kWord[i]) {
+        while (i < kLength && (start[i] | kFold) == kWord[i]) {
             ++i;
         }
         if (i == kLength) {

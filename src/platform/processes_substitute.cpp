@@ -75,7 +75,9 @@ ProcessHandle CurrentProcess() {
 }
 
 uint32_t CurrentProcessId() {
-    return static_cast<uint32_t>(getpid());
+    // Read once, as the system's own answer is a plain memory read, not a system call.
+    static const uint32_t pid = static_cast<uint32_t>(getpid());
+    return pid;
 }
 
 ProcessHandle OpenProcess(uint32_t access, bool, uint32_t pid) {

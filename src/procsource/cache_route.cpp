@@ -29,6 +29,11 @@ bool FindParentRecord(IRKProcessTreeCache* cache, uint32_t pid, RkProcessInfoRec
     return cache->GetProcessInfo(acting.parentProcessId, nullptr, &parent);
 }
 
+// The chain's members in the opposite of the host's order, as the records are kept as read.
+const RkProcessInfoRecord& Member(const ChainRecords& records, size_t member) {
+    return records[records.size() - 1 - member];
+}
+
 }  // namespace
 
 void CacheRoute::ReadParent(uint32_t pid, const ParentRead& read, ParentProcess& parent) const {
@@ -90,13 +95,20 @@ size_t CacheRoute::MemberCount(const ProcessChain& chain) const {
 }
 
 uint32_t CacheRoute::MemberPid(const ProcessChain& chain, size_t member) const {
-    return chain.m_records[member].processId;
+    return Member(chain.m_records, member).processId;
 }
 
 void CacheRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t,
                             MemberPathText& path) const {
-    const RkProcessInfoRecord& record = chain.m_records[member];
+    const RkProcessInfoRecord& record = Member(chain.m_records, member);
     constexpr size_t kUnits = sizeof(record.imagePath) / sizeof(record.imagePath[0]);
+    // A record whose field ends in a terminator is read in place, for as long as the chain
+    // lives; only one the host filled to the end needs a terminated copy.
+    if (record.imagePath[kUnits - 1] == u'\0') {
+        path.m_text = record.imagePath;
+        path.m_length = MemberPathText::kUnmeasured;
+        return;
+    }
     const auto* end = std::find(record.imagePath, record.imagePath + kUnits, u'\0');
     const auto copied = std::copy(record.imagePath, end, path.m_fixed);
     *copied = u'\0';
@@ -105,12 +117,12 @@ void CacheRoute::MemberPath(const ProcessChain& chain, size_t member, uint32_t,
 }
 
 uint64_t CacheRoute::MemberCreateTime(const ProcessChain& chain, size_t member) const {
-    return chain.m_records[member].createTime;
+    return Member(chain.m_records, member).createTime;
 }
 
 bool CacheRoute::MemberLevel(const ProcessChain& chain, size_t member, int32_t* level,
                              int32_t* subLevel) const {
-    const RkProcessInfoRecord& record = chain.m_records[member];
+    const RkProcessInfoRecord& record = Member(chain.m_records, member);
     int32_t unreadLevel = 0;
     int32_t unreadSubLevel = 0;
     rkProcessTreeCacheHelper helper(m_cache);

@@ -62,16 +62,22 @@ class ProcessRoute;
 class MemberPathText {
   public:
     const char16_t* c_str() const { return m_text; }
-    std::u16string_view view() const { return {m_text, m_length}; }
+    std::u16string_view view() const {
+        if (m_length == kUnmeasured) {
+            m_length = std::char_traits<char16_t>::length(m_text);
+        }
+        return {m_text, m_length};
+    }
 
   private:
     friend class CacheRoute;
     friend class TreeRoute;
+    static constexpr size_t kUnmeasured = ~size_t{0};
 
     char16_t m_fixed[sizeof(RkProcessInfoRecord::imagePath) / sizeof(char16_t) + 1];
     std::u16string m_built;
     const char16_t* m_text = u"";
-    size_t m_length = 0;
+    mutable size_t m_length = 0;  // measured at the first view when the route did not
 };
 
 // The members of a process chain as a route found them, in chain order. A tree chain holds the

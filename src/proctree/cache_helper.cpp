@@ -1,6 +1,5 @@
 #include "proctree/cache_helper.h"
 
-#include <algorithm>
 #include <new>
 
 #include "abi/bundle.h"
@@ -77,10 +76,10 @@ bool rkProcessTreeCacheHelper::GetProcessLevel(uint32_t pid, const uint64_t* pCr
     if (!m_pCache) {
         return false;
     }
-    const uint64_t now = platform::CurrentUnixSeconds();
     bool fixed = false;
     uint64_t ttl = 0;
     if (GetProcessProperty(pid, pCreateTime, kFixLevelTtl, ttl)) {
+        const uint64_t now = platform::CurrentUnixSeconds();  // asked only when there is a ttl
         Log(LogLevel::Info, kTag, u"FixLevelTTL : %llu  CurrentTime : %llu", ttl, now);
         fixed = FixedPairInForce(ttl, now);
     }
@@ -105,14 +104,9 @@ bool rkProcessTreeCacheHelper::GetChainRecords(uint32_t pid, ChainRecords& recor
             count);
         return false;
     }
-    records.assign(count, RkProcessInfoRecord{});
+    records.assign_zeroed(count);
     uint32_t capacity = count;
-    const bool ok = m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
-    if (!ok) {
-        return false;
-    }
-    std::reverse(records.begin(), records.end());
-    return true;
+    return m_pCache->GetProcessChain(pid, 0, records.data(), &capacity);
 }
 
 }  // namespace tierlock

@@ -28,7 +28,7 @@ class rkProcessTreeCacheHelper {
     // The level pair in force: the fixed pair while its expiry has not passed.
     bool GetProcessLevel(uint32_t pid, const uint64_t* pCreateTime, int32_t& outLevel,
                          int32_t& outSubLevel);
-    // The process chain of pid, in the opposite of the host's order.
+    // The process chain of pid, in the host's order (readers walk it from the end).
     bool GetChainRecords(uint32_t pid, ChainRecords& records);
 
   private:

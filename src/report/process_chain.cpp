@@ -79,19 +79,27 @@ void SetChainNodeInfo(const ProcessSource& processes, const RkEventRecord& recor
                       IRkRuleEvent* event, IRkBundle* bundle) {
     const ProcessRoute& route = processes.Route();
     const uint32_t pid = ChainProcessId(record);
+    // One reference captured, so that the callback is held without an allocation.
+    const struct {
+        uint32_t pid;
+        const RkEventRecord& record;
+        IRkRuleEvent* event;
+    } acting{pid, record, event};
     const ProcessChain chain(
         route, pid,
-        ChainRequest{.cacheTag = kCacheTag,
-                     .treeTag = kTreeTag,
-                     .treeMissing = u"GetProcTree Fail",
-                     .failureEndsChain = true,
-                     .beforeTree =
-                         [] {
-                             Log(LogLevel::Error, kCacheTag, u"获取进程信息缓存接口失败");
-                             Log(LogLevel::Error, kRequestTag,
-                                 u"进程信息缓存中获取进程链失败使用进程树接口获取");
-                         },
-                     .treeCreateTime = [&] { return ChainCreateTime(pid, record, event); }});
+        ChainRequest{
+            .cacheTag = kCacheTag,
+            .treeTag = kTreeTag,
+            .treeMissing = u"GetProcTree Fail",
+            .failureEndsChain = true,
+            .beforeTree =
+                [] {
+                    Log(LogLevel::Error, kCacheTag, u"获取进程信息缓存接口失败");
+                    Log(LogLevel::Error, kRequestTag,
+                        u"进程信息缓存中获取进程链失败使用进程树接口获取");
+                },
+            .treeCreateTime =
+                [&acting] { return ChainCreateTime(acting.pid, acting.record, acting.event); }});
     if (!chain.found() || chain.size() == 0) {
         return;
     }

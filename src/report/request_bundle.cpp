@@ -59,7 +59,8 @@ bool BuildPopupRequest(const ReportSources& sources, const ProcessSource& proces
 
     const uint32_t guardType = static_cast<uint32_t>(target->GetGuardType());
     const uint32_t operatorType = static_cast<uint32_t>(target->GetOperatorType());
-    const std::u16string processPath = ConvertFilePath(record.ProcessPath);
+    std::u16string convertedPath;  // used only when the path names sysnative
+    const std::u16string_view processPath = ConvertFilePathView(record.ProcessPath, convertedPath);
     const std::u16string_view processCmd = record.ProcessCmd ? record.ProcessCmd : u"";
 
     // The parent the host knows for the acting process now replaces the recorded one.
@@ -74,8 +75,8 @@ bool BuildPopupRequest(const ReportSources& sources, const ProcessSource& proces
     SetInt32(bundle.Get(), u"OperatorType", operatorType);
     SetInt32(bundle.Get(), u"ProcessId", record.ProcessId);
     bundle->SetValue(u"ProcessCreatetime", &createTime, sizeof(createTime), kTagInt64);
-    SetText(bundle.Get(), u"ProcessPath", processPath.data(), processPath.size() * sizeof(char16_t),
-            kTagWideText);
+    SetText(bundle.Get(), u"ProcessPath", processPath.empty() ? u"" : processPath.data(),
+            processPath.size() * sizeof(char16_t), kTagWideText);
     SetText(bundle.Get(), u"ProcessCmd", processCmd.data(), processCmd.size() * sizeof(char16_t),
             kTagWideText);
     SetInt32(bundle.Get(), u"WaitId", 0);

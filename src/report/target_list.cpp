@@ -171,14 +171,14 @@ bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
             break;
     }
 
-    // A label set by a detail writer keeps the handling of a target.
+    // A label set by a detail writer keeps the handling of a target. A process or file detail
+    // is formatted straight into its line; only the registry's is text of its own.
+    enum class Detail { Text, Process, File } detailKind = Detail::Text;
     uint32_t handling = kHandlingTarget;
     switch (entry.targetType & ~kTargetTypeFlag) {
         case kTargetProcess:
         case kDangerProcess:
-            detail = FormatWide(u"pid=%d, ppid=%d,process=%s", entry.process.processId,
-                                entry.process.parentProcessId,
-                                std::u16string(FieldText(entry.process.imagePath)));
+            detailKind = Detail::Process;
             if (label.empty()) {
                 label = danger ? u"风险进程" : u"目标进程";
                 handling = danger ? kHandlingDangerProcess : kHandlingTarget;
@@ -186,8 +186,7 @@ bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
             break;
         case kTargetFile:
         case kDangerFile:
-            detail = u"path=";
-            detail += FieldText(entry.file.filePath);
+            detailKind = Detail::File;
             if (label.empty()) {
                 label = danger ? u"风险文件" : u"目标文件";
                 handling = danger ? kHandlingDangerFile : kHandlingTarget;
@@ -218,12 +217,25 @@ bool BuildOneItem(const DigestSources& digests, const RkEventRecord& record,
         }
     }
 
-    Log(LogLevel::Core, kItemTag, u"%s添加%s:%s", kind, label, detail);
+    switch (detailKind) {
+        case Detail::Process:
+            Log(LogLevel::Core, kItemTag, u"%s添加%s:pid=%d, ppid=%d,process=%s", kind, label,
+                entry.process.processId, entry.process.parentProcessId,
+                FieldText(entry.process.imagePath));
+            break;
+        case Detail::File:
+            Log(LogLevel::Core, kItemTag, u"%s添加%s:path=%s", kind, label,
+                FieldText(entry.file.filePath));
+            break;
+        case Detail::Text:
+            Log(LogLevel::Core, kItemTag, u"%s添加%s:%s", kind, label, detail);
+            break;
+    }
     if (danger) {
         Log(LogLevel::Core, kItemTag,
             u"\t\t\t引擎类型=%d, 引擎id=%d,目标类型=%x, 处理类型=%d, 风险名=%s，风险类型=%d",
             entry.engineKind, entry.engineId, entry.targetType, entry.handlingType,
-            std::u16string(FieldText(entry.riskName)), entry.riskType);
+            FieldText(entry.riskName), entry.riskType);
     }
     Log(LogLevel::Core, kItemTag, u"\t\t\t文件等级=%d, md5=%s, sha1=%s", entry.fileLevel, md5Text,
         sha1Text);

@@ -140,4 +140,34 @@ TEST_F(BundleTest, TypedBundleBatchOfNumbersActsAsSinglePuts) {
     }
 }
 
+// A batch equal to the last one is taken as already in place; anything that changed the
+// bundle meanwhile (a put over a value, a clear) or a changed value puts it again.
+TEST_F(BundleTest, TypedBundleRepeatedBatchSeesEveryChangeMeanwhile) {
+    auto& bundle = *static_cast<tierlock::ASCommonBundle*>(as_.p);
+    const tierlock::ASCommonBundle::Number batch[] = {{"a", RK_BUNDLE_INT, 1},
+                                                      {"b", RK_BUNDLE_INT64, 2}};
+    auto values = [&] {
+        uint32_t a = 0;
+        uint64_t b = 0;
+        as_.GetInt("a", &a);
+        bundle.GetInt64("b", &b);
+        return std::make_pair(a, b);
+    };
+    for (int i = 0; i < 3; ++i) {  // new keys, then in place, then remembered
+        ASSERT_EQ(bundle.PutNumbers(batch, 2), RK_S_OK);
+    }
+    ASSERT_EQ(as_.PutInt("a", 99), RK_S_OK);
+    EXPECT_EQ(bundle.PutNumbers(batch, 2), RK_S_OK);
+    EXPECT_EQ(values(), std::make_pair(1u, uint64_t{2}));
+    bundle.PutNumbers(batch, 2);
+    ASSERT_EQ(as_.Clear(), RK_S_OK);
+    EXPECT_EQ(bundle.PutNumbers(batch, 2), RK_S_OK);
+    EXPECT_EQ(values(), std::make_pair(1u, uint64_t{2}));
+    const tierlock::ASCommonBundle::Number changed[] = {{"a", RK_BUNDLE_INT, 1},
+                                                        {"b", RK_BUNDLE_INT64, 3}};
+    EXPECT_EQ(bundle.PutNumbers(changed, 2), RK_S_OK);
+    EXPECT_EQ(values(), std::make_pair(1u, uint64_t{3}));
+    EXPECT_EQ(as_.Keys(), std::string("a\0b\0\0", 5));
+}
+
 }  // namespace bundle_test

@@ -88,4 +88,39 @@ TEST_F(BundleTest, KeysSharingALongPrefixStayApart) {
     EXPECT_EQ(as_.Count(), 4u);
 }
 
+// More keys than a bundle keeps in place, put in a scrambled order and some of them twice:
+// both bundles list each key once in key order, every value reads back, and a cleared bundle
+// takes a new set the same way (the request bundle, which cannot be cleared, takes the new
+// values over its old ones).
+TEST_F(BundleTest, ManyKeysInAnyOrderListSortedAndReadBack) {
+    for (uint32_t round = 0; round < 2; ++round) {
+        std::string expected;
+        std::u16string expectedNames;
+        for (uint32_t i = 0; i < 40; ++i) {
+            expected += "k" + std::to_string(100 + i) + '\0';
+        }
+        expectedNames.assign(expected.begin(), expected.end());
+        for (uint32_t n = 0; n < 60; ++n) {
+            const uint32_t i = (n * 17 + round) % 40;  // every key, twenty of them twice
+            const std::string key = "k" + std::to_string(100 + i);
+            const std::u16string wide(key.begin(), key.end());
+            const uint32_t value = i + round;
+            ASSERT_EQ(as_.PutInt(key.c_str(), value), RK_S_OK);
+            ASSERT_EQ(rk_.SetValue(wide.c_str(), &value, 4, value), RK_S_OK);
+        }
+        EXPECT_EQ(as_.Keys(), expected + '\0');
+        EXPECT_EQ(rk_.Names(), expectedNames);
+        for (uint32_t i = 0; i < 40; ++i) {
+            const std::string key = "k" + std::to_string(100 + i);
+            const std::u16string wide(key.begin(), key.end());
+            uint32_t value = 0, tag = 0;
+            int32_t size = 4;
+            EXPECT_EQ(as_.GetInt(key.c_str(), &value), RK_S_OK);
+            EXPECT_EQ(rk_.GetValue(wide.c_str(), &tag, &size, &tag), RK_S_OK);
+            EXPECT_EQ(std::pair(value, tag), std::pair(i + round, i + round)) << key;
+        }
+        ASSERT_EQ(as_.Clear(), RK_S_OK);
+    }
+}
+
 }  // namespace bundle_test

@@ -52,12 +52,14 @@ TEST_F(LogWriter, LayoutOfEachLevel) {
     tierlock::Log(LogLevel::Core, "rkProcTreeHelper::FindNode", u"%s", u"");
     tierlock::Log(LogLevel::Info, "T", u"a\r\n b");
     tierlock::Log(LogLevel::Info, "T", u"%s|", withZero);
+    tierlock::Log(LogLevel::Info, "T", u"[%s]", std::u16string_view{});  // a view with no data
     const std::vector<std::u16string> expected = {
         u"[tierlock][INFO ][Tierlock::Init] Init ok\n",
         u"[tierlock][ERROR][GetTarget] code=3\n",
         u"[tierlock][CORE ][rkProcTreeHelper::FindNode] \n",
         u"[tierlock][INFO ][T] a\r\n b\n",
         u"[tierlock][INFO ][T] a|\n",
+        u"[tierlock][INFO ][T] []\n",
     };
     EXPECT_EQ(framework_.texts(), expected);
     EXPECT_EQ(framework_.lines()[1].level, 35);

@@ -237,6 +237,9 @@ TEST(ProcessSnapshot, ListsThisProcessWithItsCreationTime) {
     for (const auto& process : processes) {
         EXPECT_NE(process->pid, 0u) << "the idle entry is skipped";
     }
+    uint64_t found = 0;
+    EXPECT_TRUE(ProcessSnapshot(CurrentProcess()).FindCreateTime(CurrentProcessId(), &found));
+    EXPECT_EQ(found, (*own)->createTime);
 }
 #else  // the process table and its blocks are the substitute's
 TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
@@ -249,6 +252,16 @@ TEST(ProcessSnapshot, EntriesAsTheSystemListsThem) {
               std::tuple(8u, u"", 2u));
     EXPECT_EQ(std::tuple(processes[1]->pid, processes[1]->parentPid, processes[1]->imageName),
               std::tuple(12u, 8u, u"b.exe"));
+    // A creation time is looked up in the same list: the first entry of the pid, never the
+    // idle entry or an unlisted process.
+    SetSubstituteProcesses({{0, 0, u"", 9}, {12, 8, u"b.exe", 5}, {12, 8, u"c.exe", 6}, hidden});
+    const ProcessSnapshot snapshot(CurrentProcess());
+    for (auto [pid, expected] :
+         {std::pair{12u, std::optional<uint64_t>(5)}, {30u, std::nullopt}, {0u, std::nullopt}}) {
+        uint64_t found = 77;
+        EXPECT_EQ(snapshot.FindCreateTime(pid, &found), expected.has_value()) << pid;
+        EXPECT_EQ(found, expected.value_or(77)) << pid;
+    }
     SetSubstituteProcesses({});
 }
 

@@ -108,6 +108,7 @@ class ProcessRoutes : public LevelTest {
 using Routes = ::testing::Types<std::true_type, std::false_type>;
 TYPED_TEST_SUITE(ProcessRoutes, Routes);
 using TreeRoute = ProcessRoutes<std::false_type>;
+using CacheRouteOnly = ProcessRoutes<std::true_type>;
 
 // Runs body against the current second; again when the second turned meanwhile, so that
 // "equals now" is tested as such.
@@ -304,6 +305,19 @@ TYPED_TEST(ProcessRoutes, KnownLevelsFirstThenTheCloudCorrectedBySigner) {
         (std::vector<std::u16string>{
             line(kSignerTag, u"IsCanSkipReport成功，path=" + PathOf(m[1]) + u" MatchType=64"),
             line(kSignerTag, u"文件命中了白签名，修正等级为10，path=" + PathOf(m[1]) + u" ")}));
+}
+
+// A cache record filled to the end of its path field has no terminator: the member's path
+// is the field's 260 units, never what lies after them.
+TEST_F(CacheRouteOnly, ChainPathFillingItsWholeField) {
+    const std::u16string longPath = u"C:\\" + std::u16string(297, u'p');
+    acting_ = NewPid();
+    cache_.AddProcess(acting_, CreatedOf(acting_), 0, longPath);
+    ChainNodes chain;
+    ASSERT_TRUE(Complete(chain));
+    ASSERT_EQ(cloud_.calls().size(), 1u);
+    ASSERT_EQ(cloud_.calls()[0].items.size(), 1u);
+    EXPECT_EQ(cloud_.calls()[0].items[0].path, std::optional(longPath.substr(0, 260)));
 }
 
 // A member whose creation time the tree cannot give is written back with none.

@@ -52,4 +52,17 @@ class Counted : public Interface {
     std::atomic<uint32_t> underflows_{0};
 };
 
+// Whether a host object keeps a record of the calls it answers. A benchmark turns recording
+// off once every answer is set: calls are then answered from the settled tables without the
+// object's lock and write nothing shared, so that threads calling at once meet only the
+// plug-in's own sharing. Answers must not change while recording is off.
+class Recording {
+  public:
+    void Record(bool on) { recording_.store(on); }
+    bool recording() const { return recording_.load(std::memory_order_relaxed); }
+
+  private:
+    std::atomic<bool> recording_{true};
+};
+
 }  // namespace simhost

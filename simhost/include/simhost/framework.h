@@ -25,7 +25,7 @@ struct PopWndCall {
     int32_t mode;
 };
 
-class Framework final : public Counted<IRkFramework> {
+class Framework final : public Counted<IRkFramework>, public Recording {
   public:
     Framework() = default;
     ~Framework() = default;
@@ -41,10 +41,8 @@ class Framework final : public Counted<IRkFramework> {
     // A non-zero answer to the probe of a level suppresses that level's lines.
     void SetProbeAnswer(int32_t level, int32_t answer);
     size_t probes(int32_t level) const;
-    // Probes of the usual levels (0 to 63) are answered without the lock; with counting off
-    // they write nothing either, so that threads probing at once share no memory they write
-    // (the thread benchmark).
-    void CountProbes(bool counting);
+    // Probes of the usual levels (0 to 63) are answered without the lock. With recording off
+    // probes are not counted and lines and pop-ups are not kept.
     std::vector<LogRecord> lines() const;
     std::vector<std::u16string> texts() const;
     // The lines written under one function tag, in order.
@@ -75,7 +73,6 @@ class Framework final : public Counted<IRkFramework> {
     static constexpr int32_t kTableLevels = 64;
     std::array<std::atomic<int32_t>, kTableLevels> probeTable_{};
     std::array<std::atomic<size_t>, kTableLevels> probeCounts_{};
-    std::atomic<bool> countsProbes_{true};
     std::map<int32_t, int32_t> probeAnswers_;  // the other levels
     std::map<int32_t, size_t> probes_;
     std::vector<LogRecord> lines_;

@@ -31,7 +31,7 @@ class TreeWatch {
 
 // Answers QueryFileInfo for the files it is told about, with their digests as hexadecimal texts
 // ("FileMd5", "FileSha1"); an unknown file is answered false.
-class CacheService final : public Counted<IRKCache> {
+class CacheService final : public Counted<IRKCache>, public Recording {
   public:
     struct FileDigests {
         std::u16string md5;
@@ -59,7 +59,7 @@ BundleNumbers ReadBundleNumbers(IASBundle* bundle);
 
 // The cloud engine: fills each item's level and sub-level from what it knows about the item's
 // path (0.0 for paths it does not know) and answers true, or false when told to fail.
-class CloudEngine final : public Counted<IRKEngCloudV2>, public TreeWatch {
+class CloudEngine final : public Counted<IRKEngCloudV2>, public TreeWatch, public Recording {
   public:
     struct Level {
         int32_t level = 0;
@@ -100,7 +100,7 @@ struct TrustVerdict {
 };
 
 template <class Query>
-class TrustQueryBase : public Counted<Query>, public TreeWatch {
+class TrustQueryBase : public Counted<Query>, public TreeWatch, public Recording {
   public:
     void Answer(const std::u16string& path, TrustVerdict verdict) {
         std::lock_guard lock(mutex_);
