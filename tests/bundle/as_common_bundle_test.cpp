@@ -98,6 +98,8 @@ TEST_F(BundleTest, TypedBundleRefusedPutsChangeNothing) {
     g_failValues = false;
     EXPECT_EQ(as_.GetString("s"), std::string("the value before", 17));
     EXPECT_EQ(as_.Keys(), std::string("s\0\0", 3));
+    EXPECT_EQ(as_.PutBinary("one", &byte, 1), RK_S_OK);  // the smallest binary value is one
+    EXPECT_EQ(as_.Keys(), std::string("one\0s\0\0", 7));
 
     EXPECT_EQ(
         (std::vector{as_.GetInt("s", nullptr), Slot<int32_t>(as_.p, 11, "s", noText, noSize),
