@@ -73,12 +73,8 @@ void Framework::ClearLog() {
 }
 
 void Framework::ClearRecords() {
+    ClearLog();
     std::lock_guard lock(mutex_);
-    lines_.clear();
-    probes_.clear();
-    for (auto& count : probeCounts_) {
-        count.store(0);
-    }
     popups_.clear();
     queries_.clear();
 }

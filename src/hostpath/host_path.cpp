@@ -21,7 +21,7 @@ std::u16string ConvertFilePath(const char16_t* path) {
 
 std::u16string_view ConvertFilePathView(const char16_t* path, std::u16string& converted) {
     if (!path) {
-        return {};
+        return u"";  // empty, yet with data, as a caller's pointer must never be null
     }
     if (!platform::MentionsSysnative(path)) {
         return path;

@@ -118,8 +118,8 @@ const std::map<std::u16string, std::u16string>& ProcessSnapshot::deviceMap() con
     return *m_deviceMap;
 }
 
-bool ProcessSnapshot::ReadInformation(void (*read)(const void*, size_t, void*),
-                                      void* context) const {
+template <class Read>
+bool ProcessSnapshot::ReadInformation(Read read) const {
     uint32_t needed = 0;
     NtStatus status =
         m_reader->QuerySystemInfo(kSystemExtendedProcessInformation, nullptr, 0, &needed);
@@ -135,7 +135,7 @@ bool ProcessSnapshot::ReadInformation(void (*read)(const void*, size_t, void*),
                                            &returned);
         if (NtSuccess(status)) {
             const uint32_t filled = (returned > 0 && returned < needed) ? returned : needed;
-            read(block.get(), filled, context);
+            read(block.get(), filled);
             return true;
         }
         if (status != kStatusInfoLengthMismatch || returned <= needed ||
@@ -151,35 +151,22 @@ bool ProcessSnapshot::ReadInformation(void (*read)(const void*, size_t, void*),
 ProcessList ProcessSnapshot::EnumProcesses() const {
     ProcessList processes;
     ReadInformation(
-        [](const void* block, size_t size, void* list) {
-            *static_cast<ProcessList*>(list) = ReadProcessBlock(block, size);
-        },
-        &processes);
+        [&](const void* block, size_t size) { processes = ReadProcessBlock(block, size); });
     return processes;
 }
 
 bool ProcessSnapshot::FindCreateTime(uint32_t pid, uint64_t* createTime) const {
-    struct Search {
-        uint32_t pid;
-        std::optional<uint64_t> found;
-    } search{pid, std::nullopt};
-    ReadInformation(
-        [](const void* block, size_t size, void* context) {
-            auto& wanted = *static_cast<Search*>(context);
-            WalkProcessBlock(block, size, [&](const ProcessInformationEntry& entry) {
-                if (static_cast<uint32_t>(entry.uniqueProcessId) != wanted.pid) {
-                    return false;
-                }
-                wanted.found = entry.createTime;
-                return true;
-            });
-        },
-        &search);
-    if (!search.found) {
-        return false;
-    }
-    *createTime = *search.found;
-    return true;
+    bool found = false;
+    ReadInformation([&](const void* block, size_t size) {
+        WalkProcessBlock(block, size, [&](const ProcessInformationEntry& entry) {
+            found = static_cast<uint32_t>(entry.uniqueProcessId) == pid;
+            if (found) {
+                *createTime = entry.createTime;
+            }
+            return found;
+        });
+    });
+    return found;
 }
 
 }  // namespace tierlock::native

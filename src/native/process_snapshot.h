@@ -47,10 +47,10 @@ class ProcessSnapshot {
     const std::map<std::u16string, std::u16string>& deviceMap() const;
 
   private:
-    // Reads the system's process information into a block of its own and hands the block to
-    // read; false when it cannot be read.
-    bool ReadInformation(void (*read)(const void* block, size_t size, void* context),
-                         void* context) const;
+    // Reads the system's process information into a block of its own and hands the block and
+    // its filled size to read; false when it cannot be read.
+    template <class Read>
+    bool ReadInformation(Read read) const;
 
     ProcessHandle m_process;
     uint32_t m_pid;

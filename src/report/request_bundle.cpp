@@ -75,8 +75,8 @@ bool BuildPopupRequest(const ReportSources& sources, const ProcessSource& proces
     SetInt32(bundle.Get(), u"OperatorType", operatorType);
     SetInt32(bundle.Get(), u"ProcessId", record.ProcessId);
     bundle->SetValue(u"ProcessCreatetime", &createTime, sizeof(createTime), kTagInt64);
-    SetText(bundle.Get(), u"ProcessPath", processPath.empty() ? u"" : processPath.data(),
-            processPath.size() * sizeof(char16_t), kTagWideText);
+    SetText(bundle.Get(), u"ProcessPath", processPath.data(), processPath.size() * sizeof(char16_t),
+            kTagWideText);
     SetText(bundle.Get(), u"ProcessCmd", processCmd.data(), processCmd.size() * sizeof(char16_t),
             kTagWideText);
     SetInt32(bundle.Get(), u"WaitId", 0);
